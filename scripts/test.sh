@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Fresh Debian 12 machine: install, build and run every test: the normal build (window tests under
+# Xvfb included), then an address+undefined sanitizer build, then the pipeline tests under the
+# thread sanitizer. Fails on any failing test or sanitizer report.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+if [ "${TARN_SKIP_INSTALL:-0}" != "1" ]; then bash scripts/install-deps.sh; fi
+jobs="$(nproc)"
+
+echo "== format check"
+files=$(git ls-files '*.cpp' '*.h' 2>/dev/null || true)
+if [ -n "$files" ]; then clang-format --dry-run --Werror $files; fi
+
+echo "== build and test"
+bash scripts/build.sh build
+ctest --test-dir build --output-on-failure -j "$jobs"
+
+echo "== address and undefined-behaviour sanitizers"
+export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:halt_on_error=1"
+export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+bash scripts/build.sh build-asan -DTARN_BUILD_GUI=OFF -DTARN_SANITIZE=address,undefined \
+  -DCMAKE_BUILD_TYPE=Debug
+ctest --test-dir build-asan --output-on-failure -j "$jobs" -LE nosanitize
+
+echo "== thread sanitizer (pipeline tests)"
+export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$PWD/tests/tsan.supp"
+bash scripts/build.sh build-tsan -DTARN_BUILD_GUI=OFF -DTARN_SANITIZE=thread \
+  -DCMAKE_BUILD_TYPE=Debug
+ctest --test-dir build-tsan --output-on-failure -j "$jobs" -L pipeline
