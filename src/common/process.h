@@ -11,8 +11,14 @@
 namespace tarn {
 
 // Splits a command line into arguments by the Windows command-line rules: blanks separate,
-// double quotes group (and are removed), backslashes before a quote escape it.
+// double quotes group (and are removed), backslashes before a quote escape it, "" is an empty
+// argument. The first argument is the program name: quotes group it, backslashes are plain.
 std::vector<std::string> splitCommandLine(const std::string& commandLine);
+
+// As splitCommandLine, and when the program path is unquoted and holds blanks, the program is the
+// shortest blank-separated prefix that names an executable file (the system's own resolution of
+// an unquoted program path); the rest are its arguments.
+std::vector<std::string> splitCommandLineForStart(const std::string& commandLine);
 
 // A started child process, owned by this object. Started directly (posix_spawn, no shell), with
 // standard input from /dev/null. Never kills or waits on a process id it did not start itself.
@@ -33,7 +39,9 @@ class ChildProcess {
     bool inheritOutput = false;
   };
 
-  // Returns an empty (not started) process when the program cannot be started.
+  // Returns an empty (not started) process when the program cannot be started (missing, not
+  // executable, or the standard-error file cannot be created). A program name without "/" is
+  // looked up on the PATH. The child inherits no descriptor besides its standard streams.
   static ChildProcess start(const std::vector<std::string>& arguments, const Options& options);
   static ChildProcess start(const std::vector<std::string>& arguments) {
     return start(arguments, Options{});
@@ -43,7 +51,8 @@ class ChildProcess {
   // Blocks until the process ends, without a time limit; returns its exit status (128 + signal
   // when killed). Safe to call from one thread while another calls terminate().
   int wait();
-  // Ends the process if it still runs (SIGKILL). Callable from any thread.
+  // Ends the process if it still runs (SIGKILL). Callable from any thread. Does nothing once a
+  // wait() has reaped the process, so it never signals a reused process id.
   void terminate();
 
  private:

@@ -1,0 +1,269 @@
+#include "common/process.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <mutex>
+#include <system_error>
+
+extern char** environ;
+
+namespace tarn {
+namespace {
+
+bool isBlank(char c) {
+  return c == ' ' || c == '\t';
+}
+
+// The program name: quotes toggle grouping and are dropped, backslashes are plain characters.
+size_t readProgramName(const std::string& line, size_t pos, std::string& name) {
+  bool quoted = false;
+  for (; pos < line.size(); ++pos) {
+    const char c = line[pos];
+    if (c == '"') {
+      quoted = !quoted;
+    } else if (isBlank(c) && !quoted) {
+      break;
+    } else {
+      name += c;
+    }
+  }
+  return pos;
+}
+
+// One argument after the program name, by the C runtime's rules: 2n backslashes before a quote
+// give n backslashes and the quote groups; 2n+1 give n backslashes and a literal quote; inside a
+// quoted part, a doubled quote is a literal quote.
+size_t readArgument(const std::string& line, size_t pos, std::string& argument) {
+  bool quoted = false;
+  while (pos < line.size()) {
+    const char c = line[pos];
+    if (isBlank(c) && !quoted) break;
+    if (c == '\\') {
+      size_t count = 0;
+      while (pos < line.size() && line[pos] == '\\') {
+        ++count;
+        ++pos;
+      }
+      if (pos < line.size() && line[pos] == '"') {
+        argument.append(count / 2, '\\');
+        if (count % 2 == 1) {
+          argument += '"';
+          ++pos;
+        }
+      } else {
+        argument.append(count, '\\');
+      }
+      continue;
+    }
+    if (c == '"') {
+      if (quoted && pos + 1 < line.size() && line[pos + 1] == '"') {
+        argument += '"';
+        pos += 2;
+        continue;
+      }
+      quoted = !quoted;
+      ++pos;
+      continue;
+    }
+    argument += c;
+    ++pos;
+  }
+  return pos;
+}
+
+size_t skipBlanks(const std::string& line, size_t pos) {
+  while (pos < line.size() && isBlank(line[pos])) ++pos;
+  return pos;
+}
+
+bool isExecutableFile(const std::string& path) {
+  return !path.empty() && ::access(path.c_str(), X_OK) == 0 &&
+         std::filesystem::is_regular_file(path);
+}
+
+int exitStatusOf(int status) {
+  if (WIFEXITED(status)) return WEXITSTATUS(status);
+  if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
+  return -1;
+}
+
+// posix_spawn's attribute and file-action records, destroyed on every path.
+class SpawnSetup {
+ public:
+  SpawnSetup() {
+    ::posix_spawn_file_actions_init(&actions_);
+    ::posix_spawnattr_init(&attributes_);
+  }
+  ~SpawnSetup() {
+    ::posix_spawnattr_destroy(&attributes_);
+    ::posix_spawn_file_actions_destroy(&actions_);
+  }
+  SpawnSetup(const SpawnSetup&) = delete;
+  SpawnSetup& operator=(const SpawnSetup&) = delete;
+  posix_spawn_file_actions_t* actions() { return &actions_; }
+  posix_spawnattr_t* attributes() { return &attributes_; }
+
+ private:
+  posix_spawn_file_actions_t actions_;
+  posix_spawnattr_t attributes_;
+};
+
+void appendArguments(const std::string& line, size_t pos, std::vector<std::string>& arguments) {
+  while (true) {
+    pos = skipBlanks(line, pos);
+    if (pos >= line.size()) return;
+    std::string argument;
+    pos = readArgument(line, pos, argument);
+    arguments.push_back(std::move(argument));
+  }
+}
+
+}  // namespace
+
+std::vector<std::string> splitCommandLine(const std::string& commandLine) {
+  std::vector<std::string> arguments;
+  const size_t pos = skipBlanks(commandLine, 0);
+  if (pos >= commandLine.size()) return arguments;
+  std::string program;
+  const size_t end = readProgramName(commandLine, pos, program);
+  arguments.push_back(std::move(program));
+  appendArguments(commandLine, end, arguments);
+  return arguments;
+}
+
+std::vector<std::string> splitCommandLineForStart(const std::string& commandLine) {
+  std::vector<std::string> arguments = splitCommandLine(commandLine);
+  const size_t start = skipBlanks(commandLine, 0);
+  if (arguments.empty() || commandLine[start] == '"' || isExecutableFile(arguments[0])) {
+    return arguments;
+  }
+  // An unquoted program path with blanks: take ever longer blank-separated prefixes until one
+  // names a program file, as the system's own process start does.
+  size_t end = commandLine.find_first_of(" \t", start);
+  while (end != std::string::npos) {
+    const size_t next = commandLine.find_first_of(" \t", skipBlanks(commandLine, end));
+    const std::string candidate = commandLine.substr(start, next - start);
+    if (candidate.find('"') != std::string::npos) break;
+    if (isExecutableFile(candidate)) {
+      std::vector<std::string> resolved{candidate};
+      if (next != std::string::npos) appendArguments(commandLine, next, resolved);
+      return resolved;
+    }
+    end = next;
+  }
+  return arguments;
+}
+
+struct ChildProcess::Shared {
+  std::mutex mutex;
+  pid_t pid = -1;
+  bool reaped = false;
+  int exitStatus = -1;
+};
+
+ChildProcess ChildProcess::start(const std::vector<std::string>& arguments,
+                                 const Options& options) {
+  ChildProcess child;
+  if (arguments.empty() || arguments[0].empty()) return child;
+
+  SpawnSetup setup;
+  posix_spawn_file_actions_t* actions = setup.actions();
+  ::posix_spawn_file_actions_addopen(actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+  if (options.stderrFile) {
+    const std::string file = options.stderrFile->string();
+    ::posix_spawn_file_actions_addopen(actions, STDERR_FILENO, file.c_str(),
+                                       O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (options.stdoutToo) {
+      ::posix_spawn_file_actions_adddup2(actions, STDERR_FILENO, STDOUT_FILENO);
+    } else if (!options.inheritOutput) {
+      ::posix_spawn_file_actions_addopen(actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    }
+  } else if (!options.inheritOutput) {
+    ::posix_spawn_file_actions_addopen(actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    ::posix_spawn_file_actions_addopen(actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+  }
+  // The child inherits no other descriptor of ours.
+  ::posix_spawn_file_actions_addclosefrom_np(actions, STDERR_FILENO + 1);
+
+  // The child starts with default signal handling and an empty signal mask.
+  sigset_t defaults;
+  sigset_t empty;
+  ::sigfillset(&defaults);
+  ::sigemptyset(&empty);
+  ::posix_spawnattr_setsigdefault(setup.attributes(), &defaults);
+  ::posix_spawnattr_setsigmask(setup.attributes(), &empty);
+  ::posix_spawnattr_setflags(setup.attributes(), POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+
+  std::vector<char*> argv;
+  argv.reserve(arguments.size() + 1);
+  for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+  argv.push_back(nullptr);
+
+  pid_t pid = -1;
+  const int error =
+      ::posix_spawnp(&pid, argv[0], actions, setup.attributes(), argv.data(), environ);
+  if (error != 0 || pid <= 0) return child;
+
+  child.pid_ = pid;
+  child.shared_ = std::make_shared<Shared>();
+  child.shared_->pid = pid;
+  return child;
+}
+
+int ChildProcess::wait() {
+  if (!shared_) return -1;
+  {
+    std::lock_guard lock(shared_->mutex);
+    if (shared_->reaped) return shared_->exitStatus;
+  }
+  // Wait for the end without reaping, so the process id stays ours while terminate() may use it;
+  // reaping happens only under the lock.
+  siginfo_t info{};
+  while (::waitid(P_PID, static_cast<id_t>(shared_->pid), &info, WEXITED | WNOWAIT) != 0) {
+    if (errno != EINTR) break;
+  }
+  std::lock_guard lock(shared_->mutex);
+  if (!shared_->reaped) {
+    int status = 0;
+    pid_t result = -1;
+    do {
+      result = ::waitpid(shared_->pid, &status, 0);
+    } while (result < 0 && errno == EINTR);
+    shared_->reaped = true;
+    shared_->exitStatus = result == shared_->pid ? exitStatusOf(status) : -1;
+  }
+  return shared_->exitStatus;
+}
+
+void ChildProcess::terminate() {
+  if (!shared_) return;
+  std::lock_guard lock(shared_->mutex);
+  // Until reaped, the id cannot belong to anyone else (an ended, unreaped child is a zombie).
+  if (!shared_->reaped) ::kill(shared_->pid, SIGKILL);
+}
+
+ChildProcess::~ChildProcess() {
+  if (shared_) wait();
+}
+
+ChildProcess::ChildProcess(ChildProcess&& other) noexcept
+    : pid_(other.pid_), shared_(std::move(other.shared_)) {
+  other.pid_ = -1;
+}
+
+ChildProcess& ChildProcess::operator=(ChildProcess&& other) noexcept {
+  if (this != &other) {
+    if (shared_) wait();
+    pid_ = other.pid_;
+    shared_ = std::move(other.shared_);
+    other.pid_ = -1;
+  }
+  return *this;
+}
+
+}  // namespace tarn

@@ -1,0 +1,146 @@
+#include "common/process.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "support/test_media.h"
+
+namespace tarn {
+namespace {
+
+using Args = std::vector<std::string>;
+
+std::string readAll(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+TEST(SplitCommandLine, BlanksSeparateAndQuotesGroup) {
+  EXPECT_EQ(splitCommandLine(""), Args{});
+  EXPECT_EQ(splitCommandLine("   \t "), Args{});
+  EXPECT_EQ(splitCommandLine("tool -i a.mp4"), (Args{"tool", "-i", "a.mp4"}));
+  EXPECT_EQ(splitCommandLine("  tool   -i\t a.mp4  "), (Args{"tool", "-i", "a.mp4"}));
+  EXPECT_EQ(splitCommandLine(R"("/opt/my tools/ffmpeg_III.exe" -i "/v/pano input.mov" -y)"),
+            (Args{"/opt/my tools/ffmpeg_III.exe", "-i", "/v/pano input.mov", "-y"}));
+  // A quoted part may sit inside an argument.
+  EXPECT_EQ(splitCommandLine(R"(t a"b c"d)"), (Args{"t", "ab cd"}));
+  // Characters a shell would act on are plain text here.
+  EXPECT_EQ(splitCommandLine(R"(t "$(rm x)`y`;&%PATH%" z|w)"),
+            (Args{"t", "$(rm x)`y`;&%PATH%", "z|w"}));
+}
+
+TEST(SplitCommandLine, EmptyArgumentsAndDoubledQuotes) {
+  EXPECT_EQ(splitCommandLine(R"(t "" x)"), (Args{"t", "", "x"}));
+  EXPECT_EQ(splitCommandLine(R"(t "")"), (Args{"t", ""}));
+  EXPECT_EQ(splitCommandLine(R"(t """")"), (Args{"t", "\""}));
+  // Inside quotes a doubled quote is a literal quote and the group goes on.
+  EXPECT_EQ(splitCommandLine(R"(t a"b"" c d)"), (Args{"t", "ab\" c d"}));
+  // An unclosed quote groups to the end.
+  EXPECT_EQ(splitCommandLine(R"(t "a b)"), (Args{"t", "a b"}));
+}
+
+TEST(SplitCommandLine, BackslashesEscapeOnlyBeforeAQuote) {
+  EXPECT_EQ(splitCommandLine(R"(t a\b c\\d)"), (Args{"t", R"(a\b)", R"(c\\d)"}));
+  EXPECT_EQ(splitCommandLine(R"(t a\"b)"), (Args{"t", "a\"b"}));
+  EXPECT_EQ(splitCommandLine(R"(t a\\"b c")"), (Args{"t", R"(a\b c)"}));
+  EXPECT_EQ(splitCommandLine(R"(t a\\\"b)"), (Args{"t", R"(a\"b)"}));
+  EXPECT_EQ(splitCommandLine(R"(t "C:\dir\\" x)"), (Args{"t", R"(C:\dir\)", "x"}));
+  // The program name keeps its backslashes.
+  EXPECT_EQ(splitCommandLine(R"(C:\a\"b c" d)"), (Args{R"(C:\a\b c)", "d"}));
+}
+
+TEST(SplitCommandLine, UnquotedProgramPathWithBlanksIsResolved) {
+  test::ScratchDir dir;
+  std::filesystem::create_directories(dir / "my tools" / "PLUG-IN");
+  const std::filesystem::path tool = dir / "my tools" / "PLUG-IN" / "ffmpeg_III.exe";
+  std::ofstream(tool) << "#!/bin/sh\n";
+  std::filesystem::permissions(tool, std::filesystem::perms::owner_all);
+  const std::string line = tool.string() + " -i \"/v/a b.mov\" -y \"/t/temp.wav\"";
+  EXPECT_EQ(splitCommandLineForStart(line),
+            (Args{tool.string(), "-i", "/v/a b.mov", "-y", "/t/temp.wav"}));
+  // Nothing to resolve: the plain split.
+  EXPECT_EQ(splitCommandLineForStart("ffmpeg -i x"), (Args{"ffmpeg", "-i", "x"}));
+  EXPECT_EQ(splitCommandLineForStart("\"" + tool.string() + "\" -y"), (Args{tool.string(), "-y"}));
+}
+
+TEST(ChildProcess, MissingProgramIsNotStarted) {
+  ChildProcess child = ChildProcess::start({"/nonexistent/folder/ffmpeg_III.exe", "-i", "x"});
+  EXPECT_FALSE(child.started());
+  EXPECT_EQ(child.wait(), -1);
+  child.terminate();  // nothing to do
+  EXPECT_FALSE(ChildProcess::start({}).started());
+  EXPECT_FALSE(ChildProcess::start({""}).started());
+}
+
+TEST(ChildProcess, WaitReturnsExitStatus) {
+  ChildProcess ok = ChildProcess::start({"sh", "-c", "exit 0"});
+  ASSERT_TRUE(ok.started());
+  EXPECT_EQ(ok.wait(), 0);
+  EXPECT_EQ(ok.wait(), 0);  // asking again gives the same answer
+  ChildProcess failing = ChildProcess::start({"sh", "-c", "exit 7"});
+  EXPECT_EQ(failing.wait(), 7);
+}
+
+TEST(ChildProcess, StandardErrorGoesToFileAndArgumentsArriveWhole) {
+  test::ScratchDir dir;
+  ChildProcess::Options options;
+  options.stderrFile = dir / "report.txt";
+  const std::string tricky = R"(a "b" $HOME `x` % ; & c)";
+  ChildProcess child = ChildProcess::start(
+      {"sh", "-c", "printf '%s|' \"$@\" >&2; echo out", "sh", tricky, ""}, options);
+  ASSERT_TRUE(child.started());
+  EXPECT_EQ(child.wait(), 0);
+  EXPECT_EQ(readAll(dir / "report.txt"), tricky + "||");
+
+  // A report file that cannot be created: not started.
+  options.stderrFile = dir / "missing" / "report.txt";
+  EXPECT_FALSE(ChildProcess::start({"sh", "-c", "exit 0"}, options).started());
+}
+
+TEST(ChildProcess, StandardInputIsEmpty) {
+  test::ScratchDir dir;
+  ChildProcess::Options options;
+  options.stderrFile = dir / "out.txt";
+  options.stdoutToo = true;
+  ChildProcess child = ChildProcess::start({"sh", "-c", "cat; echo done"}, options);
+  ASSERT_TRUE(child.started());
+  EXPECT_EQ(child.wait(), 0);
+  EXPECT_EQ(readAll(dir / "out.txt"), "done\n");
+}
+
+TEST(ChildProcess, TerminateEndsARunningChildAndReleasesTheWaiter) {
+  ChildProcess child = ChildProcess::start({"sleep", "60"});
+  ASSERT_TRUE(child.started());
+  int status = -1;
+  std::thread waiter([&] { status = child.wait(); });
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  child.terminate();
+  waiter.join();
+  EXPECT_EQ(status, 128 + SIGKILL);
+}
+
+TEST(ChildProcess, TerminateAfterTheEndDoesNothing) {
+  ChildProcess child = ChildProcess::start({"sh", "-c", "exit 3"});
+  ASSERT_TRUE(child.started());
+  EXPECT_EQ(child.wait(), 3);
+  // The id may already belong to another process: nothing may be signalled now.
+  child.terminate();
+  EXPECT_EQ(child.wait(), 3);
+}
+
+TEST(ChildProcess, MovedProcessKeepsItsChild) {
+  ChildProcess first = ChildProcess::start({"sh", "-c", "exit 5"});
+  ChildProcess second = std::move(first);
+  EXPECT_FALSE(first.started());
+  ASSERT_TRUE(second.started());
+  EXPECT_EQ(second.wait(), 5);
+}
+
+}  // namespace
+}  // namespace tarn
