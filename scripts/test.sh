@@ -6,6 +6,21 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 if [ "${TARN_SKIP_INSTALL:-0}" != "1" ]; then bash scripts/install-deps.sh; fi
 jobs="$(nproc)"
+summary="$(mktemp)"
+trap 'rm -f "$summary"' EXIT
+
+# Runs ctest and keeps its closing count for the summary line at the end.
+run_ctest() {
+  local out
+  out="$(mktemp)"
+  set +e
+  ctest "$@" 2>&1 | tee "$out"
+  local status=${PIPESTATUS[0]}
+  set -e
+  grep -E 'tests passed, [0-9]+ tests failed out of [0-9]+' "$out" >> "$summary" || true
+  rm -f "$out"
+  return "$status"
+}
 
 echo "== format check"
 files=$(git ls-files '*.cpp' '*.h' 2>/dev/null || true)
@@ -13,17 +28,21 @@ if [ -n "$files" ]; then clang-format --dry-run --Werror $files; fi
 
 echo "== build and test"
 bash scripts/build.sh build
-ctest --test-dir build --output-on-failure -j "$jobs"
+run_ctest --test-dir build --output-on-failure -j "$jobs"
 
 echo "== address and undefined-behaviour sanitizers"
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:halt_on_error=1"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 bash scripts/build.sh build-asan -DTARN_BUILD_GUI=OFF -DTARN_SANITIZE=address,undefined \
   -DCMAKE_BUILD_TYPE=Debug
-ctest --test-dir build-asan --output-on-failure -j "$jobs" -LE nosanitize
+run_ctest --test-dir build-asan --output-on-failure -j "$jobs" -LE nosanitize
 
 echo "== thread sanitizer (pipeline tests)"
 export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$PWD/tests/tsan.supp"
 bash scripts/build.sh build-tsan -DTARN_BUILD_GUI=OFF -DTARN_SANITIZE=thread \
   -DCMAKE_BUILD_TYPE=Debug
-ctest --test-dir build-tsan --output-on-failure -j "$jobs" -L pipeline
+run_ctest --test-dir build-tsan --output-on-failure -j "$jobs" -L pipeline
+
+failed=$(awk '{for(i=1;i<=NF;i++) if($i=="failed") f+=$(i-1)} END{print f+0}' "$summary")
+total=$(awk '{t+=$NF} END{print t+0}' "$summary")
+echo "total: $((total - failed)) passed, $failed failed"
