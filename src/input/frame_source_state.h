@@ -21,6 +21,9 @@ struct FrameSourceState {
   std::atomic<int32_t> frameStepAvailable{0};
   std::atomic<int32_t> videoLoaded{0};
   std::atomic<int32_t> movieChooserBusy{0};
+  // 1 while a conversion run owns the graph (set and cleared by the conversion run); the
+  // streaming loop then leaves the frame buffers alone.
+  std::atomic<int32_t> converting{0};
 
   // Published when a movie opens; read by the conversion run.
   int32_t sourceWidth = 400;
