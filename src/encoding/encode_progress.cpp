@@ -1,0 +1,70 @@
+#include "encoding/encode_progress.h"
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <thread>
+
+#include "common/frontend.h"
+#include "encoding/encoder_runs.h"
+
+namespace tarn {
+
+void advanceSquares(std::array<int, 5>& greenLevels) {
+  greenLevels[0] += 5;
+  for (size_t k = 0; k + 1 < greenLevels.size(); ++k) {
+    if (greenLevels[k] > 255) {
+      greenLevels[k] = 255;
+      greenLevels[k + 1] += 5;
+    }
+  }
+  if (greenLevels[4] > 255) greenLevels.fill(20);
+}
+
+std::string processingTimeText(double seconds) {
+  if (!(seconds > 0)) seconds = 0;
+  const double hours = std::floor(seconds / 3600);
+  const double minutes = std::floor((seconds - 3600 * hours) / 60);
+  const double rest = std::floor(seconds - 3600 * hours - 60 * minutes);
+  char text[64];
+  std::snprintf(text, sizeof text, "Processing time: %02.0f:%02.0f:%02.0f", hours, minutes, rest);
+  return text;
+}
+
+void showEncodeProgress(Frontend& frontend, EncoderRuns& runs, const EncodeRequest& request,
+                        RunLog& log) {
+  frontend.yield(100);
+  std::unique_ptr<ProgressWindow> window = frontend.openProgressWindow(ProgressWindowKind::encode);
+  const auto start = std::chrono::steady_clock::now();
+  // Set before the worker starts, so the loop below never misses the run.
+  runs.encoderRunning = 1;
+  {
+    std::lock_guard lock(runs.mutex);
+    runs.encodeThread = std::thread([&runs, request, &log] { runMainEncode(runs, request, log); });
+  }
+
+  ProgressWindowState state;
+  state.squareGreen.fill(20);
+  int passes = 0;
+  while (runs.encoderRunning != 0) {
+    advanceSquares(state.squareGreen);
+    if (++passes % 2 == 0) {
+      state.animationFrame = state.animationFrame % 4 + 1;
+      const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
+      state.timeText = processingTimeText(elapsed.count());
+    }
+    if (window) window->update(state);
+    frontend.yield(32);
+  }
+  window.reset();
+
+  std::thread worker;
+  {
+    std::lock_guard lock(runs.mutex);
+    worker = std::move(runs.encodeThread);
+  }
+  if (worker.joinable()) worker.join();
+  runs.encodeStarted = 0;
+}
+
+}  // namespace tarn

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <array>
+#include <string>
+
+#include "encoding/encode_command.h"
+
+namespace tarn {
+
+class Frontend;
+class RunLog;
+struct EncoderRuns;
+
+// One pass of the five progress squares: the first brightens by 5; a level past 255 stays at 255
+// and passes the step to the next; when the fifth passes 255 all start again at 20.
+void advanceSquares(std::array<int, 5>& greenLevels);
+
+// "Processing time: hh:mm:ss" for `seconds` elapsed (fractions dropped).
+std::string processingTimeText(double seconds);
+
+// The "Output Movie Compression" wait: opens the encode progress window, runs the main encode on
+// a worker thread and animates the window until the run has ended. Window thread only.
+void showEncodeProgress(Frontend& frontend, EncoderRuns& runs, const EncodeRequest& request,
+                        RunLog& log);
+
+}  // namespace tarn

@@ -1,0 +1,105 @@
+#include "encoding/encoder_runs.h"
+
+#include "common/process.h"
+#include "common/run_log.h"
+#include "common/text.h"
+
+namespace tarn {
+namespace {
+
+ChildProcess startTool(const std::string& command,
+                       const std::optional<std::filesystem::path>& stderrFile) {
+  const std::vector<std::string> arguments = splitCommandLineForStart(command);
+  if (arguments.empty()) return {};
+  ChildProcess::Options options;
+  options.stderrFile = stderrFile;
+  return ChildProcess::start(arguments, options);
+}
+
+void joinIfRunning(std::thread& thread) {
+  if (thread.joinable() && thread.get_id() != std::this_thread::get_id()) thread.join();
+}
+
+}  // namespace
+
+EncoderRuns::~EncoderRuns() {
+  stopAudioExtraction(*this);
+  joinIfRunning(audioThread);
+  joinIfRunning(encodeThread);
+}
+
+bool runEncoderTool(const std::string& command,
+                    const std::optional<std::filesystem::path>& stderrFile) {
+  ChildProcess process = startTool(command, stderrFile);
+  if (!process.started()) return false;
+  process.wait();
+  return true;
+}
+
+std::string audioExtractionCommand(const std::string& exeFolder, const std::string& moviePath,
+                                   const std::string& tempStreamFolder) {
+  return exeFolder + "/PLUG-IN/ffmpeg_III.exe " + "-i \"" + trimBlanks(moviePath) + "\"" +
+         " -f wav -ar 44100 -ac 2 -acodec pcm_s16le -y " + "\"" + trimBlanks(tempStreamFolder) +
+         "/temp.wav\"";
+}
+
+void runAudioExtraction(EncoderRuns& runs, const std::string& command) {
+  auto process = std::make_shared<ChildProcess>(startTool(command, std::nullopt));
+  if (!process->started()) return;
+  {
+    std::lock_guard lock(runs.mutex);
+    if (runs.audioStopRequested) {
+      process->terminate();
+    } else {
+      runs.audioProcess = process;
+    }
+  }
+  process->wait();
+  std::lock_guard lock(runs.mutex);
+  if (runs.audioProcess == process) runs.audioProcess.reset();
+}
+
+void startAudioExtraction(EncoderRuns& runs, const std::string& command) {
+  joinAudioExtraction(runs);  // a previous extraction has ended or been stopped by now
+  std::lock_guard lock(runs.mutex);
+  runs.audioStopRequested = false;
+  runs.audioThread = std::thread([&runs, command] { runAudioExtraction(runs, command); });
+}
+
+void stopAudioExtraction(EncoderRuns& runs) {
+  std::shared_ptr<ChildProcess> process;
+  {
+    std::lock_guard lock(runs.mutex);
+    process = std::move(runs.audioProcess);
+    runs.audioStopRequested = true;
+  }
+  // Only our own child, and only while it has not been reaped.
+  if (process) process->terminate();
+}
+
+void joinAudioExtraction(EncoderRuns& runs) {
+  std::thread thread;
+  {
+    std::lock_guard lock(runs.mutex);
+    thread = std::move(runs.audioThread);
+  }
+  joinIfRunning(thread);
+}
+
+void runMainEncode(EncoderRuns& runs, const EncodeRequest& request, RunLog& log) {
+  runs.encodeStarted = 1;
+  const EncodeCommand built = encodeCommand(request);
+  std::optional<std::filesystem::path> report;
+  {
+    std::lock_guard lock(runs.mutex);
+    runs.encoderInputPath = built.encoderInputPath;
+    runs.encoderOutputPath = request.outputPath;
+    report = runs.mainEncodeReport;
+  }
+  log.writeLog("ConvertRectFFMPEG aVideoEXT " + built.extension);
+  log.writeLog("FFMPEG : " + built.command);
+  if (!built.command.empty()) runEncoderTool(built.command, report);
+  runs.encoderRunning = 0;
+}
+
+}  // namespace tarn

@@ -1,0 +1,71 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "encoding/encode_command.h"
+
+namespace tarn {
+
+class ChildProcess;
+class RunLog;
+
+// The encoder-tool runs of the program and the flags the waiting windows poll.
+// Worker threads are owned here and joined (never left detached): the audio thread by
+// joinAudioExtraction (after stopAudioExtraction), the main encode by its progress window.
+struct EncoderRuns {
+  // 1 while a run that a window waits for is in progress; the window sets it before it starts the
+  // worker, the worker clears it when its process has ended or failed to start.
+  std::atomic<int32_t> encoderRunning{0};
+  // 1 once a main encode has begun, until its progress window closes.
+  std::atomic<int32_t> encodeStarted{0};
+
+  std::mutex mutex;                            // guards the fields below
+  std::shared_ptr<ChildProcess> audioProcess;  // the running audio extraction, if any
+  bool audioStopRequested = false;             // a stop that came while the extraction was starting
+  std::string encoderInputPath;
+  std::string encoderOutputPath;
+  // When set, the main encode's standard error goes to this file (the tool reports there what it
+  // passed to ffmpeg); otherwise it is discarded.
+  std::optional<std::filesystem::path> mainEncodeReport;
+  std::thread audioThread;
+  std::thread encodeThread;
+
+  EncoderRuns() = default;
+  EncoderRuns(const EncoderRuns&) = delete;
+  EncoderRuns& operator=(const EncoderRuns&) = delete;
+  ~EncoderRuns();  // stops a running extraction and joins every worker
+};
+
+// Starts the command (split by the command-line rules, the tool never through a shell) and waits
+// for it without a time limit. Returns false when it could not be started. The exit status is not
+// used: the caller looks for the run's output files.
+bool runEncoderTool(const std::string& command,
+                    const std::optional<std::filesystem::path>& stderrFile = std::nullopt);
+
+// program folder + "/PLUG-IN/ffmpeg_III.exe -i "movie" -f wav -ar 44100 -ac 2 -acodec pcm_s16le
+// -y "temp.wav"" (the tool path unquoted, as the system always wrote it).
+std::string audioExtractionCommand(const std::string& exeFolder, const std::string& moviePath,
+                                   const std::string& tempStreamFolder);
+
+// Worker procedure: extracts the movie's sound into temp.wav, recording the process so that
+// stopAudioExtraction can end it.
+void runAudioExtraction(EncoderRuns& runs, const std::string& command);
+// Starts runAudioExtraction on the audio worker thread.
+void startAudioExtraction(EncoderRuns& runs, const std::string& command);
+// Terminates the program's own extraction if it still runs. Any thread.
+void stopAudioExtraction(EncoderRuns& runs);
+// Waits for the audio worker thread to end.
+void joinAudioExtraction(EncoderRuns& runs);
+
+// Worker procedure: sets encodeStarted, builds encodeCommand, logs its two lines, runs it and
+// clears encoderRunning.
+void runMainEncode(EncoderRuns& runs, const EncodeRequest& request, RunLog& log);
+
+}  // namespace tarn
