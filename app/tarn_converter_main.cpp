@@ -1,4 +1,12 @@
-// The window program. Start-up and exit run here until the main window exists.
+// The window program. Until the main window exists it runs start-up and the exit sequence.
+#include "common/paths.h"
+#include "shell/application.h"
+#include "shell/shutdown.h"
+#include "shell/startup.h"
+
 int main() {
+  tarn::Application app;
+  tarn::runStartup(app, tarn::runningExeFolder());
+  tarn::shutDown(app);
   return 0;
 }

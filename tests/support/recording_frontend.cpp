@@ -58,7 +58,22 @@ MessageAnswer RecordingFrontend::showMessage(const std::string& text, const std:
 }
 
 void RecordingFrontend::yield(int milliseconds) {
+  {
+    std::lock_guard lock(mutex_);
+    yields_.push_back(milliseconds);
+    if (instantYield_) return;
+  }
   std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
+
+void RecordingFrontend::setInstantYield(bool instant) {
+  std::lock_guard lock(mutex_);
+  instantYield_ = instant;
+}
+
+std::vector<int> RecordingFrontend::yields() const {
+  std::lock_guard lock(mutex_);
+  return yields_;
 }
 
 std::unique_ptr<ProgressWindow> RecordingFrontend::openProgressWindow(ProgressWindowKind) {

@@ -10,7 +10,8 @@
 namespace tarn::test {
 
 // A frontend that records what the core shows, for tests. Message boxes are answered from a
-// queue of prepared answers (default `ok`). yield() sleeps.
+// queue of prepared answers (default `ok`). yield() sleeps, unless set to return at once; every
+// yield is recorded.
 class RecordingFrontend : public Frontend {
  public:
   struct Message {
@@ -37,6 +38,7 @@ class RecordingFrontend : public Frontend {
   // Prepared answers, taken in order.
   void queueAnswer(MessageAnswer answer);
   void queueReencodePath(const std::string& path);
+  void setInstantYield(bool instant);
 
   // Snapshots (thread-safe).
   std::vector<Message> messages() const;
@@ -48,6 +50,7 @@ class RecordingFrontend : public Frontend {
   int previewTitles() const;
   int progressWindowsOpened() const;
   std::vector<std::string> reencodeDialogPaths() const;
+  std::vector<int> yields() const;  // the milliseconds of every yield, in order
 
  private:
   mutable std::mutex mutex_;
@@ -62,6 +65,8 @@ class RecordingFrontend : public Frontend {
   int previewFrames_ = 0;
   int previewTitles_ = 0;
   int progressWindows_ = 0;
+  bool instantYield_ = false;
+  std::vector<int> yields_;
 };
 
 }  // namespace tarn::test
