@@ -1,0 +1,67 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+
+namespace tarn {
+
+class Frontend;
+class RunLog;
+class SampleCallback;
+struct EncoderRuns;
+struct FrameGeometry;
+struct FrameSourceState;
+struct LogoPicture;
+struct OutputOptions;
+struct OwnAviCopies;
+struct ResampleTables;
+struct Settings;
+
+// The state of the conversion run (one instance). `converting` itself lives in the frame
+// source's record, which the streaming loop reads.
+struct ConversionRunState {
+  using Clock = std::chrono::steady_clock;
+
+  // Set by Stop and by program exit; cleared at the end of the run.
+  std::atomic<int32_t> conversionStopRequest{0};
+  // Number of the next frame file; written by the streaming thread, polled by the wait loop.
+  std::atomic<int32_t> frameNumber{0};
+  // 1 when a frame file could not be written; the run then ends without an export.
+  std::atomic<int32_t> frameWriteFailed{0};
+
+  // Streaming thread only while frames flow (reset by the run before and after).
+  int32_t batchCount = 0;
+  Clock::time_point batchStartTime;
+  Clock::time_point runStartTime;
+
+  // Guards the texts below and the per-frame work against the run's start and end.
+  std::mutex frameMutex;
+  bool acceptingFrames = false;
+  std::string etaText = "00.00.00";
+  std::string elapsedText = "00.00.00";
+  std::string frameWriteError;
+};
+
+// Everything one conversion run works with, owned elsewhere (the application object).
+struct ConversionContext {
+  Frontend& frontend;
+  RunLog& log;
+  std::string exeFolder;  // program folder, no trailing separator
+  Settings& settings;
+  OutputOptions& output;
+  FrameSourceState& source;
+  FrameGeometry& geometry;
+  const LogoPicture& logo;
+  const ResampleTables& tables;
+  ConversionRunState& run;
+  EncoderRuns& encoder;
+  const OwnAviCopies& aviCopies;
+  // Test seam: called once all frames of an unstopped run are written, before the export.
+  std::function<void()> framesWritten;
+};
+
+}  // namespace tarn
