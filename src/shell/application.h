@@ -8,7 +8,11 @@
 #include "common/paths.h"
 #include "common/run_log.h"
 #include "common/settings.h"
+#include "conversion/conversion_run_state.h"
+#include "conversion/frame_geometry.h"
+#include "conversion/logo_picture.h"
 #include "conversion/resampler.h"
+#include "encoding/encoder_runs.h"
 #include "encoding/temp_cleanup.h"
 #include "input/frame_source_state.h"
 
@@ -24,6 +28,10 @@ struct Application {
   ResampleTables resampleTables;
   FrameSourceState frameSource;
   OwnAviCopies aviCopies;
+  FrameGeometry frameGeometry;
+  LogoPicture logo;
+  ConversionRunState conversionRun;
+  EncoderRuns encoderRuns;
 
   std::string logoFolder;   // starting folder of the logo chooser
   std::string lensName;     // shown in the preview after " Lens uses = "

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <system_error>
 
+#include "common/free_space.h"
 #include "common/text.h"
 #include "shell/settings_file.h"
 
@@ -42,33 +43,6 @@ std::string logDateTimeLine(const std::tm& localTime) {
   char text[64];
   if (std::strftime(text, sizeof text, "%m-%d-%Y %H:%M:%S", &localTime) == 0) return {};
   return text;
-}
-
-std::string freeSpaceText(uint64_t freeBytes) {
-  constexpr uint64_t kGiga = 1000000000;
-  const uint64_t rest = freeBytes % kGiga;
-  char text[48];
-  std::snprintf(text, sizeof text, "%llu.%03llu.%03llu.%03llu",
-                static_cast<unsigned long long>(freeBytes / kGiga),
-                static_cast<unsigned long long>(rest / 1000000),
-                static_cast<unsigned long long>(rest / 1000 % 1000),
-                static_cast<unsigned long long>(rest % 1000));
-  return text;
-}
-
-std::string freeSpaceLine(const std::string& folder) {
-  uint64_t freeBytes = 0;
-  std::error_code error;
-  fs::path existing = fs::absolute(fs::path(folder), error);
-  while (!error && !existing.empty() && !fs::exists(existing, error)) {
-    if (existing == existing.parent_path()) break;
-    existing = existing.parent_path();
-  }
-  if (!error) {
-    const fs::space_info space = fs::space(existing, error);
-    if (!error) freeBytes = space.free;
-  }
-  return freeSpaceText(freeBytes) + " bytes";
 }
 
 void runStartup(Application& app, const fs::path& exeFolder, const StartupHooks& hooks) {

@@ -7,6 +7,7 @@
 #include <sstream>
 #include <vector>
 
+#include "common/free_space.h"
 #include "shell/settings_file.h"
 #include "support/test_media.h"
 
