@@ -1,0 +1,60 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+
+#include "input/decode_graph.h"
+#include "input/ffmpeg_handles.h"
+
+namespace tarn {
+
+enum class DecodeStatus { frame, endOfStream };
+
+class VideoDecoder;
+
+struct OpenedDecoder {
+  std::unique_ptr<VideoDecoder> decoder;
+  OpenFailure failure = OpenFailure::none;
+};
+
+// The first video stream of a movie file, decoded frame by frame in presentation order on FFmpeg's
+// own decoder threads. Not thread-safe: one thread at a time uses it.
+class VideoDecoder {
+ public:
+  static OpenedDecoder open(const std::filesystem::path& path);
+
+  // Decodes the next frame into frame(). Damaged packets are skipped; a read error ends the stream.
+  DecodeStatus nextFrame();
+  const AVFrame& frame() const { return *frame_; }
+  // Presentation time of frame() in 100-ns units from the start of the stream.
+  int64_t frameTicks() const { return frameTicks_; }
+
+  // The next frame from nextFrame() is the one shown at `ticks`. False when the file cannot seek.
+  bool seek(int64_t ticks);
+
+  int32_t codedWidth() const;
+  int32_t codedHeight() const;
+  int64_t durationTicks() const { return durationTicks_; }
+  int64_t averageTimePerFrame() const { return averageTimePerFrame_; }
+
+ private:
+  VideoDecoder() = default;
+  int64_t ticksOf(int64_t timestamp) const;
+  int64_t frameDurationTicks() const;
+
+  FormatContextPtr format_;
+  CodecContextPtr codec_;
+  FramePtr frame_;
+  PacketPtr packet_;
+  int streamIndex_ = -1;
+  AVRational timeBase_{1, 1};
+  int64_t startTimestamp_ = 0;
+  int64_t durationTicks_ = 0;
+  int64_t averageTimePerFrame_ = 0;
+  int64_t frameTicks_ = 0;
+  int64_t skipBeforeTicks_ = 0;  // after a seek: frames that end before this are dropped
+  bool draining_ = false;
+};
+
+}  // namespace tarn
