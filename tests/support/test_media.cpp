@@ -15,7 +15,10 @@ namespace fs = std::filesystem;
 
 fs::path testMediaDir() {
   const char* dir = std::getenv("TARN_TEST_MEDIA_DIR");
-  fs::path path = dir ? fs::path(dir) : fs::temp_directory_path() / "tarn-test-media";
+  const char* binDir = std::getenv("TARN_BIN_DIR");
+  fs::path path = dir      ? fs::path(dir)
+                  : binDir ? fs::path(binDir).parent_path() / "test-media"
+                           : fs::temp_directory_path() / "tarn-test-media";
   fs::create_directories(path);
   return path;
 }
