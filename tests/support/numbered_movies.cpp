@@ -48,9 +48,9 @@ std::string argsFor(const NumberedMovie& movie) {
 
 const std::vector<NumberedMovie>& numberedMovies() {
   static const std::vector<NumberedMovie> movies = {
-      {"numbered.mp4", 160, 48, 50, false},        {"numbered.mov", 160, 48, 50, false},
-      {"numbered.avi", 160, 48, 50, false},        {"numbered.mkv", 160, 48, 50, false},
-      {"numbered-silent.mp4", 160, 48, 50, false}, {"numbered-1001.mp4", 1001, 41, 50, false},
+      {"numbered.mp4", 160, 48, 50, false},         {"numbered.mov", 160, 48, 50, false},
+      {"numbered.avi", 160, 48, 50, false},         {"numbered.mkv", 160, 48, 50, false},
+      {"numbered-silent.mp4", 160, 48, 50, false},  {"numbered-1001.mp4", 1001, 41, 50, false},
       {"numbered-variable.mkv", 160, 48, 50, true},
   };
   return movies;
