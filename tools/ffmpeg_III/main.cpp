@@ -1,12 +1,12 @@
-// The encoder tool: for now hands its arguments unchanged to the system ffmpeg.
-#include <unistd.h>
-
+// The encoder tool: the converter's legacy ffmpeg option dialect in, the system's ffmpeg run.
+#include <csignal>
+#include <string>
 #include <vector>
 
+#include "ffmpeg_III/encoder_tool.h"
+
 int main(int argc, char** argv) {
-  std::vector<char*> args{const_cast<char*>("ffmpeg")};
-  for (int i = 1; i < argc; ++i) args.push_back(argv[i]);
-  args.push_back(nullptr);
-  ::execvp("ffmpeg", args.data());
-  return 127;
+  // A closed pipe to ffmpeg shows as a write error, not as the end of the tool.
+  std::signal(SIGPIPE, SIG_IGN);
+  return tarn::tool::runEncoderTool(std::vector<std::string>(argv + 1, argv + argc));
 }

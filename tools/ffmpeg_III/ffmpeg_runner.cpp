@@ -1,0 +1,137 @@
+#include "ffmpeg_III/ffmpeg_runner.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <sstream>
+
+extern char** environ;
+
+namespace tarn::tool {
+namespace {
+
+bool isExecutable(const std::string& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+         ::access(path.c_str(), X_OK) == 0;
+}
+
+bool needsQuotes(const std::string& argument) {
+  if (argument.empty()) return true;
+  for (const char c : argument) {
+    const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                       std::strchr("-_+=:,./@%", c) != nullptr;
+    if (!plain) return true;
+  }
+  return false;
+}
+
+std::string quoted(const std::string& argument) {
+  if (!needsQuotes(argument)) return argument;
+  std::string result = "'";
+  for (const char c : argument) {
+    if (c == '\'') {
+      result += "'\\''";
+    } else {
+      result += c;
+    }
+  }
+  return result + "'";
+}
+
+// posix_spawn's records, destroyed on every path.
+struct SpawnSetup {
+  SpawnSetup() {
+    ::posix_spawn_file_actions_init(&actions);
+    ::posix_spawnattr_init(&attributes);
+  }
+  ~SpawnSetup() {
+    ::posix_spawnattr_destroy(&attributes);
+    ::posix_spawn_file_actions_destroy(&actions);
+  }
+  SpawnSetup(const SpawnSetup&) = delete;
+  SpawnSetup& operator=(const SpawnSetup&) = delete;
+  posix_spawn_file_actions_t actions;
+  posix_spawnattr_t attributes;
+};
+
+int waitForExit(pid_t pid) {
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0) {
+    if (errno != EINTR) return -1;
+  }
+  if (WIFEXITED(status)) return WEXITSTATUS(status);
+  if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
+  return -1;
+}
+
+}  // namespace
+
+std::optional<std::string> findOnPath(const std::string& program, const char* pathVariable) {
+  if (program.find('/') != std::string::npos) {
+    return isExecutable(program) ? std::optional<std::string>(program) : std::nullopt;
+  }
+  if (!pathVariable) return std::nullopt;
+  std::stringstream folders(pathVariable);
+  std::string folder;
+  while (std::getline(folders, folder, ':')) {
+    if (folder.empty()) folder = ".";
+    const std::string candidate = folder + "/" + program;
+    if (isExecutable(candidate)) return candidate;
+  }
+  return std::nullopt;
+}
+
+std::string commandLineText(const std::string& program, const std::vector<std::string>& arguments) {
+  std::string line = quoted(program);
+  for (const auto& argument : arguments) line += " " + quoted(argument);
+  return line;
+}
+
+int runProgram(const std::string& program, const std::vector<std::string>& arguments,
+               const std::function<void(int fd)>& feedStdin, std::string* startError) {
+  std::vector<char*> argv;
+  argv.push_back(const_cast<char*>(program.c_str()));
+  for (const auto& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+  argv.push_back(nullptr);
+
+  SpawnSetup setup;
+  // The tool ignores SIGPIPE to see a closed pipe as a write error; the child gets the default.
+  sigset_t defaults;
+  sigemptyset(&defaults);
+  sigaddset(&defaults, SIGPIPE);
+  ::posix_spawnattr_setsigdefault(&setup.attributes, &defaults);
+  ::posix_spawnattr_setflags(&setup.attributes, POSIX_SPAWN_SETSIGDEF);
+
+  int pipeEnds[2] = {-1, -1};
+  if (feedStdin) {
+    if (::pipe2(pipeEnds, O_CLOEXEC) != 0) {
+      if (startError) *startError = std::string("cannot create a pipe: ") + std::strerror(errno);
+      return -1;
+    }
+    ::posix_spawn_file_actions_adddup2(&setup.actions, pipeEnds[0], STDIN_FILENO);
+  }
+  pid_t pid = 0;
+  const int error =
+      ::posix_spawn(&pid, program.c_str(), &setup.actions, &setup.attributes, argv.data(), environ);
+  if (feedStdin) ::close(pipeEnds[0]);
+  if (error != 0) {
+    if (feedStdin) ::close(pipeEnds[1]);
+    if (startError)
+      *startError = std::string("cannot start ") + program + ": " + std::strerror(error);
+    return -1;
+  }
+  if (feedStdin) {
+    feedStdin(pipeEnds[1]);
+    ::close(pipeEnds[1]);
+  }
+  return waitForExit(pid);
+}
+
+}  // namespace tarn::tool

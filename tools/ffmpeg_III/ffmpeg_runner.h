@@ -1,0 +1,23 @@
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tarn::tool {
+
+// The full path of `program` found in the folders of PATH, or empty.
+std::optional<std::string> findOnPath(const std::string& program, const char* pathVariable);
+
+// The command as one line a POSIX shell would read back: arguments that need it in single quotes.
+std::string commandLineText(const std::string& program, const std::vector<std::string>& arguments);
+
+// Runs `program` with `arguments`, standard output and error shared with this process. With
+// `feedStdin`, the child's standard input is a pipe whose write end is handed to `feedStdin` and
+// closed after it returns. Returns the exit status (128 + signal when killed), or -1 when the
+// program could not be started (`startError` says why).
+int runProgram(const std::string& program, const std::vector<std::string>& arguments,
+               const std::function<void(int fd)>& feedStdin, std::string* startError);
+
+}  // namespace tarn::tool

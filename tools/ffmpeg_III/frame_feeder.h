@@ -1,0 +1,22 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "ffmpeg_III/frame_files.h"
+
+namespace tarn::tool {
+
+struct FeedResult {
+  int64_t framesWritten = 0;
+  // Why the feed ended before running out of files: a frame file that is not like the first, or
+  // the encoder no longer reading. Empty when the sequence simply ended.
+  std::string stopReason;
+};
+
+// Reads the frame files of `sequence` in order, from its first number up to the first missing
+// one (as ffmpeg's image sequence reader), and writes each as raw top-down BGR0 rows to `fd`.
+// A reader thread keeps a few frames ahead so that disk reads overlap the encoder's work.
+FeedResult feedFrames(const FrameSequence& sequence, int fd);
+
+}  // namespace tarn::tool

@@ -1,2 +1,0 @@
-// Keeps the tool library non-empty until its own sources land.
-namespace tarn::tool {}
