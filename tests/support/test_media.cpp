@@ -13,19 +13,20 @@
 namespace tarn::test {
 namespace fs = std::filesystem;
 
+// The build passes its own folders in; the environment may override them.
+fs::path fromEnvironmentOr(const char* name, const char* buildDefault) {
+  const char* value = std::getenv(name);
+  return value && *value ? fs::path(value) : fs::path(buildDefault);
+}
+
 fs::path testMediaDir() {
-  const char* dir = std::getenv("TARN_TEST_MEDIA_DIR");
-  const char* binDir = std::getenv("TARN_BIN_DIR");
-  fs::path path = dir      ? fs::path(dir)
-                  : binDir ? fs::path(binDir).parent_path() / "test-media"
-                           : fs::temp_directory_path() / "tarn-test-media";
+  fs::path path = fromEnvironmentOr("TARN_TEST_MEDIA_DIR", TARN_DEFAULT_TEST_MEDIA_DIR);
   fs::create_directories(path);
   return path;
 }
 
 fs::path binDir() {
-  const char* dir = std::getenv("TARN_BIN_DIR");
-  return dir ? fs::path(dir) : fs::current_path();
+  return fromEnvironmentOr("TARN_BIN_DIR", TARN_DEFAULT_BIN_DIR);
 }
 
 int runShell(const std::string& command, std::string* output) {
