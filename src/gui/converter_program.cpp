@@ -1,0 +1,77 @@
+#include "gui/converter_program.h"
+
+#include <wx/app.h>
+
+#include "gui/choosers.h"
+#include "gui/dialogs.h"
+#include "gui/main_window.h"
+#include "gui/sound_player.h"
+#include "gui/widgets.h"
+#include "gui/wx_frontend.h"
+#include "resources/resources.h"
+#include "shell/settings_file.h"
+#include "shell/shutdown.h"
+#include "shell/startup.h"
+
+namespace tarn {
+
+ConverterProgram::ConverterProgram(ProgramOptions options) : options_(std::move(options)) {
+  if (!options_.choosers) options_.choosers = makeToolkitChoosers();
+}
+
+ConverterProgram::~ConverterProgram() {
+  finish();
+}
+
+WindowCore ConverterProgram::makeCore() {
+  WindowCore core{app_.paths,       app_.runLog,     app_.settings, app_.outputOptions,
+                  app_.frameSource, app_.logoFolder, converting_,   conversionStopRequest_,
+                  encoderRunning_};
+  core.saveSettings = [this] { return saveSettings(app_.paths.settingsPath, app_.settings); };
+  core.shutDown = [this] {
+    ShutDownHooks hooks;
+    hooks.requestConversionStop = [this] { conversionStopRequest_.store(1); };
+    tarn::shutDown(app_, hooks);
+  };
+  core.clearLogo = [this] { tarn::clearLogo(logo_, *frontend_); };
+  core.acceptLogo = [this](const std::string& path) { tarn::acceptLogo(logo_, *frontend_, path); };
+  return core;
+}
+
+MainWindow* ConverterProgram::start() {
+  installCompactControlStyle();
+  resources_ = Resources::draw();
+  sound_ = std::make_unique<SoundPlayer>();
+  frontend_ = std::make_unique<WxFrontend>(*resources_);
+  app_.frontend = frontend_.get();
+
+  StartupHooks hooks;
+  if (options_.showSplash) {
+    hooks.showSplash = [this](Application&) {
+      SplashWindow splash(*resources_);
+      splash.ShowModal();
+    };
+  }
+  runStartup(app_, options_.exeFolder, hooks);
+
+  core_ = std::make_unique<WindowCore>(makeCore());
+  window_ = new MainWindow(*core_, {*resources_, *sound_, *options_.choosers, *frontend_});
+  window_->Bind(wxEVT_DESTROY, [this](wxWindowDestroyEvent& event) {
+    event.Skip();
+    if (event.GetEventObject() != window_) return;
+    frontend_->attach(nullptr);
+    window_ = nullptr;
+  });
+  frontend_->attach(window_);
+  app_.runLog.writeLog("Main Form Created Ok");
+  window_->Show();
+  return window_;
+}
+
+void ConverterProgram::finish() {
+  if (window_) {
+    window_->workers().joinAll();
+  }
+}
+
+}  // namespace tarn

@@ -1,0 +1,67 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+
+#include "conversion/logo_picture.h"
+#include "gui/window_core.h"
+#include "shell/application.h"
+
+namespace tarn {
+
+class Choosers;
+class MainWindow;
+class Resources;
+class SoundPlayer;
+class WxFrontend;
+
+// How a run of the window program is set up; tests change the folder, the splash and the
+// choosers.
+struct ProgramOptions {
+  std::filesystem::path exeFolder;  // the program folder (settings, log, PLUG-IN, TEMP)
+  bool showSplash = true;
+  std::unique_ptr<Choosers> choosers;  // null: the toolkit's dialogs
+};
+
+// One run of the window program: the application state, the frontend, the resources and the main
+// window, with the start-up and exit sequences around them. Window thread only.
+class ConverterProgram {
+ public:
+  explicit ConverterProgram(ProgramOptions options);
+  ~ConverterProgram();
+  ConverterProgram(const ConverterProgram&) = delete;
+  ConverterProgram& operator=(const ConverterProgram&) = delete;
+
+  // The start-up sequence through the main window shown and "Main Form Created Ok".
+  MainWindow* start();
+  // After the main window has ended: waits for the program's own threads.
+  void finish();
+
+  Application& app() { return app_; }
+  WxFrontend& frontend() { return *frontend_; }
+  const Resources& resources() const { return *resources_; }
+  Choosers& choosers() { return *options_.choosers; }
+  MainWindow* window() const { return window_; }  // null once the window has ended
+  LogoPicture& logo() { return logo_; }
+  std::atomic<int32_t>& encoderRunningFlag() { return encoderRunning_; }
+  std::atomic<int32_t>& convertingFlag() { return converting_; }
+
+ private:
+  WindowCore makeCore();
+
+  ProgramOptions options_;
+  Application app_;
+  LogoPicture logo_;
+  std::atomic<int32_t> converting_{0};
+  std::atomic<int32_t> conversionStopRequest_{0};
+  std::atomic<int32_t> encoderRunning_{0};
+  std::unique_ptr<Resources> resources_;
+  std::unique_ptr<SoundPlayer> sound_;
+  std::unique_ptr<WxFrontend> frontend_;
+  std::unique_ptr<WindowCore> core_;
+  MainWindow* window_ = nullptr;
+};
+
+}  // namespace tarn

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "common/paths.h"
+#include "common/run_log.h"
+#include "common/settings.h"
+#include "input/frame_source_state.h"
+
+namespace tarn {
+
+// Everything of the core that the main window reads, writes and calls: the owned records and the
+// entry points of the other subsystems. The program fills it from its application state; an
+// entry point left empty does nothing (the command goes on without it).
+struct WindowCore {
+  WorkingPaths& paths;
+  RunLog& runLog;
+  Settings& settings;
+  OutputOptions& outputOptions;
+  FrameSourceState& frameSource;
+  std::string& logoFolder;
+  std::atomic<int32_t>& converting;
+  std::atomic<int32_t>& conversionStopRequest;
+  std::atomic<int32_t>& encoderRunning;
+
+  std::function<bool()> saveSettings;
+  std::function<void()> shutDown;
+  std::function<void()> clearMovieInfo;
+  // Movie-load thread: the probe, then the open movie until it is closed.
+  std::function<void(const std::string& path)> probeMovie;
+  std::function<void(const std::string& path)> openMovie;
+  // Window thread: the logo command's clearing; logo thread: decode and check the chosen file.
+  std::function<void()> clearLogo;
+  std::function<void(const std::string& path)> acceptLogo;
+  // Window thread: one whole conversion run for the chosen output path.
+  std::function<void(const std::string& outputPath)> convertMovie;
+};
+
+}  // namespace tarn
