@@ -6,12 +6,12 @@
 #include <memory>
 
 #include "conversion/logo_picture.h"
+#include "gui/choosers.h"
 #include "gui/window_core.h"
 #include "shell/application.h"
 
 namespace tarn {
 
-class Choosers;
 class MainWindow;
 class Resources;
 class SoundPlayer;

@@ -19,9 +19,9 @@ namespace {
 constexpr const char* kProductName = "Kestrova Tarn Video Converter";
 
 wxButton* flatButton(wxWindow* parent, int id, const wxString& text, const wxRect& rect) {
-  auto* button = new wxButton(parent, id, text, rect.GetPosition(), rect.GetSize(),
-                              wxBORDER_NONE | wxBU_EXACTFIT);
+  auto* button = new wxButton(parent, id, text, rect.GetPosition(), rect.GetSize(), wxBU_EXACTFIT);
   button->SetFont(parent->GetFont());
+  makeFlatButton(button);
   return button;
 }
 
@@ -83,6 +83,8 @@ SplashWindow::SplashWindow(const Resources& resources)
   start->SetFont(font);
   start->SetCursor(resources.autorCursor());
   start->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { finish(this, 2005); });
+  start->SetDefault();
+  start->SetFocus();
   Bind(wxEVT_CLOSE_WINDOW, [this](wxCloseEvent&) { finish(this, wxID_CLOSE); });
 
   setClientRect(this, dluX(437), dluY(120));
@@ -276,8 +278,7 @@ ReencodeDialog::ReencodeDialog(wxWindow* owner, const Resources& resources,
   const wxColour labelBack(128, 128, 128);
 
   wxButton* select = flatButton(this, 100, "  Select file path", wxRect(5, 5, 110, 16));
-  select->SetBackgroundColour(labelBack);
-  select->SetForegroundColour(*wxWHITE);
+  makeFlatButton(select, labelBack, *wxWHITE);
   select->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { selectFilePath(); });
 
   pathEdit_ = new wxTextCtrl(this, 101, wxString::FromUTF8(currentPath), wxPoint(5, 23),

@@ -22,10 +22,10 @@ class StretchedPicture;
 // The maker's addresses and texts shown by the splash and About windows.
 struct MakerTexts {
   static constexpr const char* webSite = "https://www.kestrova.com";
-  static constexpr const char* mailHandle = "support@kestrova.com";
+  static constexpr const char* mailHandle = "kestrova";
   static constexpr const char* supportMail = "support@kestrova.com";
   static constexpr const char* credit = "Panoramic video tools by Kestrova Inc.";
-  static constexpr const char* legalLine1 = "Copyright (c) 2026 Kestrova Inc.";
+  static constexpr const char* legalLine1 = "(c) 2026 Kestrova Inc.";
   static constexpr const char* legalLine2 = "All rights reserved.";
 };
 

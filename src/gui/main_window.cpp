@@ -284,9 +284,9 @@ void MainWindow::buildControls() {
   qualityList_->Bind(wxEVT_CHOICE,
                      [this](wxCommandEvent& event) { selectQuality(event.GetSelection()); });
 
-  auto* folderButton =
-      new wxButton(client_, command::tempFolder, "Set path for temporary Stream", wxPoint(633, 250),
-                   wxSize(150, 17), wxBORDER_NONE | wxBU_EXACTFIT);
+  auto* folderButton = new wxButton(client_, command::tempFolder, "Set path for temporary Stream",
+                                    wxPoint(633, 250), wxSize(150, 17), wxBU_EXACTFIT);
+  makeFlatButton(folderButton);
   folderButton->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { runCommand(command::tempFolder); });
   folderLabel_ = new PaintedLabel(client_, 112, wxString::FromUTF8(core_.settings.tempStreamFolder),
                                   wxRect(633, 270, 375, 17),

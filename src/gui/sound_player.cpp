@@ -2,9 +2,32 @@
 
 #include <SDL.h>
 
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
 namespace tarn {
 
+namespace {
+
+// Whether the machine may have somewhere to play to: a sound card, or a sound server of the
+// desktop session. Without either, opening a device only fills the console with library noise.
+bool soundOutputLikely() {
+  if (std::getenv("SDL_AUDIODRIVER") || std::getenv("PULSE_SERVER")) return true;
+  std::error_code error;
+  if (std::filesystem::exists("/dev/snd", error)) return true;
+  if (const char* runtime = std::getenv("XDG_RUNTIME_DIR")) {
+    const std::filesystem::path folder(runtime);
+    return std::filesystem::exists(folder / "pulse" / "native", error) ||
+           std::filesystem::exists(folder / "pipewire-0", error);
+  }
+  return false;
+}
+
+}  // namespace
+
 SoundPlayer::SoundPlayer() {
+  if (!soundOutputLikely()) return;
   // Only the audio part of SDL; never its own video or signal handlers.
   SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
   if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return;

@@ -51,6 +51,33 @@ void installCompactControlStyle() {
   g_object_unref(provider);
 }
 
+void makeFlatButton(wxWindow* button, const wxColour& face, const wxColour& text) {
+  GtkWidget* widget = button->GetHandle();
+  if (!widget) return;
+  const wxString faceCss = face.IsOk() ? face.GetAsString(wxC2S_HTML_SYNTAX) : "#f0f0f0";
+  const wxString hoverCss =
+      face.IsOk() ? face.ChangeLightness(115).GetAsString(wxC2S_HTML_SYNTAX) : "#e5f1fb";
+  const wxString textCss = text.IsOk() ? text.GetAsString(wxC2S_HTML_SYNTAX) : "#000000";
+  const wxString css = wxString::Format(
+      "button { border-radius: 0; border: 1px solid #707070; box-shadow: none; text-shadow: none;"
+      " background-image: none; background-color: %s; color: %s; padding: 0 4px; }"
+      "button:hover { background-color: %s; border-color: #3c7fb1; }"
+      "button:active { background-color: #cce4f7; }"
+      "button label { color: %s; }",
+      faceCss, textCss, hoverCss, textCss);
+  GtkCssProvider* provider = gtk_css_provider_new();
+  gtk_css_provider_load_from_data(provider, css.utf8_str(), -1, nullptr);
+  gtk_style_context_add_provider(gtk_widget_get_style_context(widget), GTK_STYLE_PROVIDER(provider),
+                                 GTK_STYLE_PROVIDER_PRIORITY_APPLICATION + 10);
+  GtkWidget* child = gtk_bin_get_child(GTK_BIN(widget));
+  if (child) {
+    gtk_style_context_add_provider(gtk_widget_get_style_context(child),
+                                   GTK_STYLE_PROVIDER(provider),
+                                   GTK_STYLE_PROVIDER_PRIORITY_APPLICATION + 10);
+  }
+  g_object_unref(provider);
+}
+
 void showMenuKeyText(wxMenuItem* item, int wxKeyCode, bool ctrl, bool alt) {
   GtkWidget* widget = item ? item->GetMenuItem() : nullptr;
   if (!widget || !GTK_IS_BIN(widget)) return;

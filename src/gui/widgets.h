@@ -26,6 +26,11 @@ wxRect dluRect(int x, int y, int width, int height);
 // heights the layouts are made for. Once, before the first window.
 void installCompactControlStyle();
 
+// Gives a push button the flat look of the program's windows: square, a one-pixel frame, a plain
+// face in `face` (system grey when invalid) and `text` colour.
+void makeFlatButton(wxWindow* button, const wxColour& face = wxNullColour,
+                    const wxColour& text = wxNullColour);
+
 // Shows a key text beside a menu item without binding the key (the accelerator table binds it).
 void showMenuKeyText(wxMenuItem* item, int wxKeyCode, bool ctrl, bool alt);
 

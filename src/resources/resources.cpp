@@ -306,9 +306,6 @@ wxBitmap patentPlate() {
                     cy + 46 * std::sin(a));
     }
     drawEmblem(gc, cx - 32, cy - 32, 64);
-    gc.SetPen(wxPen(wxColour(180, 170, 95), 1));
-    gc.SetBrush(*wxTRANSPARENT_BRUSH);
-    gc.DrawRectangle(4.5, 4.5, 235, 203);
     gc.SetFont(serifFont(11, true, true), wxColour(220, 210, 120));
     gc.DrawText("Kestrova Inc.", 116, 140);
     gc.SetFont(captionFont(7.5, false), wxColour(200, 210, 235));

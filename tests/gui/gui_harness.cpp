@@ -58,7 +58,7 @@ bool pumpUntil(const std::function<bool()>& done, std::chrono::milliseconds time
     if (std::chrono::steady_clock::now() > end) return false;
     wxTheApp->Yield(true);
     wxTheApp->ProcessPendingEvents();
-    wxTheApp->DeletePendingObjects();
+    wxTheApp->ProcessIdle();  // deletes windows whose Destroy() was called
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
   return true;
