@@ -2,6 +2,8 @@
 
 #include <wx/app.h>
 
+#include "conversion/movie_info.h"
+#include "encoding/encoder_runs.h"
 #include "gui/choosers.h"
 #include "gui/dialogs.h"
 #include "gui/main_window.h"
@@ -9,6 +11,7 @@
 #include "gui/widgets.h"
 #include "gui/wx_frontend.h"
 #include "resources/resources.h"
+#include "shell/conversion_context.h"
 #include "shell/settings_file.h"
 #include "shell/shutdown.h"
 #include "shell/startup.h"
@@ -24,17 +27,31 @@ ConverterProgram::~ConverterProgram() {
 }
 
 WindowCore ConverterProgram::makeCore() {
-  WindowCore core{app_.paths,       app_.runLog,     app_.settings, app_.outputOptions,
-                  app_.frameSource, app_.logoFolder, converting_,   conversionStopRequest_,
-                  encoderRunning_};
+  WindowCore core{app_.paths,
+                  app_.runLog,
+                  app_.settings,
+                  app_.outputOptions,
+                  app_.frameSource,
+                  app_.logoFolder,
+                  app_.frameSource.converting,
+                  app_.conversionRun.conversionStopRequest,
+                  app_.encoderRuns.encoderRunning};
   core.saveSettings = [this] { return saveSettings(app_.paths.settingsPath, app_.settings); };
   core.shutDown = [this] {
     ShutDownHooks hooks;
-    hooks.requestConversionStop = [this] { conversionStopRequest_.store(1); };
+    hooks.stopAudioExtraction = [this] { stopAudioExtraction(app_.encoderRuns); };
+    hooks.requestConversionStop = [this] { app_.conversionRun.conversionStopRequest.store(1); };
     tarn::shutDown(app_, hooks);
   };
-  core.clearLogo = [this] { tarn::clearLogo(logo_, *frontend_); };
-  core.acceptLogo = [this](const std::string& path) { tarn::acceptLogo(logo_, *frontend_, path); };
+  core.clearMovieInfo = [this] { tarn::clearMovieInfo(*frontend_, app_.frameSource); };
+  core.clearLogo = [this] { tarn::clearLogo(app_.logo, *frontend_); };
+  core.acceptLogo = [this](const std::string& path) {
+    tarn::acceptLogo(app_.logo, *frontend_, path);
+  };
+  core.convertMovie = [this](const std::string& outputPath) {
+    ConversionContext context = conversionContext(app_, *frontend_);
+    tarn::convertMovie(context, outputPath);
+  };
   return core;
 }
 

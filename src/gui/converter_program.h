@@ -5,7 +5,6 @@
 #include <filesystem>
 #include <memory>
 
-#include "conversion/logo_picture.h"
 #include "gui/choosers.h"
 #include "gui/window_core.h"
 #include "shell/application.h"
@@ -44,19 +43,13 @@ class ConverterProgram {
   const Resources& resources() const { return *resources_; }
   Choosers& choosers() { return *options_.choosers; }
   MainWindow* window() const { return window_; }  // null once the window has ended
-  LogoPicture& logo() { return logo_; }
-  std::atomic<int32_t>& encoderRunningFlag() { return encoderRunning_; }
-  std::atomic<int32_t>& convertingFlag() { return converting_; }
+  std::atomic<int32_t>& encoderRunningFlag() { return app_.encoderRuns.encoderRunning; }
 
  private:
   WindowCore makeCore();
 
   ProgramOptions options_;
   Application app_;
-  LogoPicture logo_;
-  std::atomic<int32_t> converting_{0};
-  std::atomic<int32_t> conversionStopRequest_{0};
-  std::atomic<int32_t> encoderRunning_{0};
   std::unique_ptr<Resources> resources_;
   std::unique_ptr<SoundPlayer> sound_;
   std::unique_ptr<WxFrontend> frontend_;
