@@ -146,7 +146,8 @@ AboutWindow::AboutWindow(wxWindow* owner, const Resources& resources)
                                 dluRect(0, 169, 70, 11),
                                 PaintedLabel::sunken | PaintedLabel::centred, linkText, linkBack);
   mail->SetCursor(resources.autorCursor());
-  mail->onClick([] { openAddress(std::string("mailto:") + MakerTexts::supportMail); });
+  mail->onClick(
+      [] { openAddress(wxString::Format("mailto:%s", MakerTexts::supportMail).utf8_string()); });
 
   Bind(wxEVT_CLOSE_WINDOW, [this](wxCloseEvent&) { finish(this, wxID_CLOSE); });
   // The close box is the only way out: Escape does nothing here.

@@ -26,17 +26,17 @@ struct WindowCore {
   std::atomic<int32_t>& conversionStopRequest;
   std::atomic<int32_t>& encoderRunning;
 
-  std::function<bool()> saveSettings;
-  std::function<void()> shutDown;
-  std::function<void()> clearMovieInfo;
+  std::function<bool()> saveSettings{};
+  std::function<void()> shutDown{};
+  std::function<void()> clearMovieInfo{};
   // Movie-load thread: the probe, then the open movie until it is closed.
-  std::function<void(const std::string& path)> probeMovie;
-  std::function<void(const std::string& path)> openMovie;
+  std::function<void(const std::string& path)> probeMovie{};
+  std::function<void(const std::string& path)> openMovie{};
   // Window thread: the logo command's clearing; logo thread: decode and check the chosen file.
-  std::function<void()> clearLogo;
-  std::function<void(const std::string& path)> acceptLogo;
+  std::function<void()> clearLogo{};
+  std::function<void(const std::string& path)> acceptLogo{};
   // Window thread: one whole conversion run for the chosen output path.
-  std::function<void(const std::string& outputPath)> convertMovie;
+  std::function<void(const std::string& outputPath)> convertMovie{};
 };
 
 }  // namespace tarn
