@@ -364,6 +364,9 @@ ConversionOutcome convertMovie(ConversionContext& context, std::string outputPat
                         "). The conversion has stopped; no movie was made.");
     outcome = ConversionOutcome::failed;
   } else if (waited == WaitEnd::complete) {
+    // The encode takes temp.wav as it finds it: let a running extraction finish first, or the
+    // movie would lose its sound or get a cut one.
+    while (context.encoder.audioRunning == 1) frontend.yield(20);
     if (context.framesWritten) context.framesWritten();
     outcome = exportMovie(context, outputPath) ? ConversionOutcome::converted
                                                : ConversionOutcome::notCreated;

@@ -44,6 +44,10 @@ std::string audioExtractionCommand(const std::string& exeFolder, const std::stri
 }
 
 void runAudioExtraction(EncoderRuns& runs, const std::string& command) {
+  struct Done {
+    EncoderRuns& runs;
+    ~Done() { runs.audioRunning = 0; }
+  } done{runs};
   auto process = std::make_shared<ChildProcess>(startTool(command, std::nullopt));
   if (!process->started()) return;
   {
@@ -63,6 +67,7 @@ void startAudioExtraction(EncoderRuns& runs, const std::string& command) {
   joinAudioExtraction(runs);  // a previous extraction has ended or been stopped by now
   std::lock_guard lock(runs.mutex);
   runs.audioStopRequested = false;
+  runs.audioRunning = 1;
   runs.audioThread = std::thread([&runs, command] { runAudioExtraction(runs, command); });
 }
 

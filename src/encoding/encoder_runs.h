@@ -25,6 +25,8 @@ struct EncoderRuns {
   std::atomic<int32_t> encoderRunning{0};
   // 1 once a main encode has begun, until its progress window closes.
   std::atomic<int32_t> encodeStarted{0};
+  // 1 from the start of an audio extraction until its process has ended (or failed to start).
+  std::atomic<int32_t> audioRunning{0};
 
   std::mutex mutex;                            // guards the fields below
   std::shared_ptr<ChildProcess> audioProcess;  // the running audio extraction, if any

@@ -1,0 +1,86 @@
+#include "support/conversion_rig.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "input/decode_graph.h"
+#include "shell/conversion_context.h"
+
+namespace tarn::test {
+namespace fs = std::filesystem;
+
+ConversionRig::ConversionRig() {
+  app.paths = WorkingPaths::forExeFolder(dir.path());
+  app.runLog.setPath(app.paths.logPath);
+  app.settings.tempStreamFolder = tempFolder().string();
+  app.resampleTables = buildResampleTables();
+}
+
+void ConversionRig::useRealEncoderTool() {
+  fs::create_directories(dir / "PLUG-IN");
+  fs::create_symlink(binDir() / "PLUG-IN" / "ffmpeg_III.exe", dir / "PLUG-IN" / "ffmpeg_III.exe");
+}
+
+bool ConversionRig::openMovie(const fs::path& movie) {
+  OpenedGraph opened = openDecodeGraph(movie);
+  if (!opened.graph) return false;
+  FrameSourceState& source = app.frameSource;
+  const VideoFormat format = opened.graph->format();
+  source.sourceWidth = format.width;
+  source.sourceHeight = format.height;
+  source.sampleSize = format.sampleSize;
+  source.durationTicks = opened.graph->durationTicks();
+  source.durationSeconds = static_cast<double>(source.durationTicks) / 10000000.0;
+  source.timePerFrame = format.averageTimePerFrame;
+  source.totalFrames = source.timePerFrame > 0
+                           ? static_cast<int32_t>(source.durationTicks / source.timePerFrame)
+                           : 0;
+  const size_t pixels = static_cast<size_t>(format.width) * (format.height + 1);
+  source.frameBuffer.assign(pixels, 0);
+  source.grabBuffer.assign(pixels, 0);
+  source.frameWordCount = format.width * format.height;
+  source.moviePath = movie.string();
+  source.movieOpen = 1;
+  source.streamState = 1;
+  std::lock_guard lock(source.graphMutex);
+  source.graph = std::move(opened.graph);
+  return true;
+}
+
+ConversionOutcome ConversionRig::convert(Frontend& frontend, const std::string& outputPath,
+                                         std::function<void()> framesWritten) {
+  ConversionContext context = conversionContext(app, frontend);
+  context.framesWritten = std::move(framesWritten);
+  return convertMovie(context, outputPath);
+}
+
+std::string ConversionRig::log() const {
+  std::ifstream in(app.paths.logPath, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+fs::path stripMovie(int32_t width, int32_t height, int seconds, bool sound) {
+  const std::string size = std::to_string(width) + "x" + std::to_string(height);
+  const std::string name =
+      "strip-" + size + "-" + std::to_string(seconds) + "s" + (sound ? "" : "-silent") + ".mp4";
+  std::string args = "-f lavfi -i testsrc2=size=" + size + ":rate=25 ";
+  if (sound) args += "-f lavfi -i sine=frequency=440:sample_rate=44100 ";
+  args += "-t " + std::to_string(seconds) + " -c:v libx264 -pix_fmt yuv420p -preset ultrafast ";
+  if (sound) args += "-c:a aac -shortest ";
+  return generatedMedia(name, args);
+}
+
+std::string probeField(const fs::path& movie, const std::string& stream, const std::string& field) {
+  std::string output;
+  runShell("ffprobe -v error -select_streams " + stream + ":0 -count_frames -show_entries stream=" +
+               field + " -of default=noprint_wrappers=1:nokey=1 '" + movie.string() + "'",
+           &output);
+  while (!output.empty() && (output.back() == '\n' || output.back() == '\r')) output.pop_back();
+  return output;
+}
+
+}  // namespace tarn::test
