@@ -40,8 +40,8 @@ run_ctest --test-dir build-asan --output-on-failure -j "$jobs" -LE nosanitize
 
 echo "== thread sanitizer (pipeline tests)"
 export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$PWD/tests/tsan.supp"
-bash scripts/build.sh build-tsan -DTARN_BUILD_GUI=OFF -DTARN_SANITIZE=thread \
-  -DCMAKE_BUILD_TYPE=Debug
+cmake -S . -B build-tsan -G Ninja -DTARN_BUILD_GUI=OFF -DTARN_SANITIZE=thread -DCMAKE_BUILD_TYPE=Debug
+cmake --build build-tsan -j "$jobs" --target pipeline_tests ffmpeg_III
 run_ctest --test-dir build-tsan --output-on-failure -j "$jobs" -L pipeline
 
 failed=$(awk '{for(i=1;i<=NF;i++) if($i=="failed") f+=$(i-1)} END{print f+0}' "$summary")
