@@ -1,0 +1,68 @@
+#include "input/media_probe.h"
+
+#include <fstream>
+#include <system_error>
+
+#include "common/process.h"
+#include "common/text.h"
+
+namespace tarn {
+namespace {
+
+constexpr const char* kReportFileName = "metrixVideoQuillon.txt";
+
+std::string trimAny(const std::string& text, std::string_view characters) {
+  const size_t first = text.find_first_not_of(characters);
+  if (first == std::string::npos) return {};
+  const size_t last = text.find_last_not_of(characters);
+  return text.substr(first, last - first + 1);
+}
+
+}  // namespace
+
+std::string fileNamePart(const std::string& path) {
+  const size_t separator = path.find_last_of("/\\:");
+  return separator == std::string::npos ? path : path.substr(separator + 1);
+}
+
+std::string probeTextFromReport(const std::string& fileName, std::istream& report) {
+  std::string text = " Video file: " + fileName + "\r\n";
+  std::string line;
+  while (std::getline(report, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();  // a CR LF line end
+    const std::string kept = toLower(trimNulsAndBlanks(line));
+    if (kept.compare(0, 11, "stream #0:0") == 0 || kept.compare(0, 11, "stream #0:1") == 0) {
+      text += "\r\n" + trimAny(kept, std::string_view("\0 :", 3));
+    } else if (kept.compare(0, 9, "duration:") == 0) {
+      text += "\r\n" + trimBlanks(kept);
+    }
+  }
+  return text;
+}
+
+bool probeMovie(const std::string& path, const std::filesystem::path& exeFolder,
+                std::string& probeText) {
+  const std::string moviePath = trimBlanks(path);
+  if (moviePath.empty()) return false;
+  std::error_code error;
+  if (!std::filesystem::exists(moviePath, error)) return false;
+
+  // An absolute path, so that the tool never reads the name as a protocol ("concat:", "http:").
+  std::string toolInput = std::filesystem::absolute(moviePath, error).string();
+  if (toolInput.empty()) toolInput = moviePath;
+  const std::filesystem::path reportFile = exeFolder / kReportFileName;
+  std::filesystem::remove(reportFile, error);  // never read an older run's report
+  ChildProcess::Options options;
+  options.stderrFile = reportFile;
+  ChildProcess tool = ChildProcess::start(
+      {(exeFolder / "PLUG-IN" / "ffmpeg_III.exe").string(), "-i", toolInput}, options);
+  tool.wait();  // the exit status says nothing about the report
+
+  std::ifstream report(reportFile, std::ios::binary);
+  probeText = probeTextFromReport(fileNamePart(moviePath), report);
+  report.close();
+  std::filesystem::remove(reportFile, error);
+  return true;
+}
+
+}  // namespace tarn
