@@ -12,6 +12,7 @@
 #include "gui/wx_frontend.h"
 #include "resources/resources.h"
 #include "shell/conversion_context.h"
+#include "shell/movie_loading.h"
 #include "shell/settings_file.h"
 #include "shell/shutdown.h"
 #include "shell/startup.h"
@@ -44,6 +45,8 @@ WindowCore ConverterProgram::makeCore() {
     tarn::shutDown(app_, hooks);
   };
   core.clearMovieInfo = [this] { tarn::clearMovieInfo(*frontend_, app_.frameSource); };
+  core.probeMovie = [this](const std::string& path) { probeChosenMovie(app_, path); };
+  core.openMovie = [this](const std::string& path) { openChosenMovie(app_, *frontend_, path); };
   core.clearLogo = [this] { tarn::clearLogo(app_.logo, *frontend_); };
   core.acceptLogo = [this](const std::string& path) {
     tarn::acceptLogo(app_.logo, *frontend_, path);
