@@ -21,6 +21,7 @@
 #include "encoding/encode_progress.h"
 #include "encoding/encoder_runs.h"
 #include "encoding/temp_cleanup.h"
+#include "input/frame_callback.h"
 #include "input/frame_source_state.h"
 
 namespace tarn {
@@ -41,24 +42,6 @@ std::string localClockText() {
   std::strftime(text, sizeof text, "%H:%M:%S", &local);
   return text;
 }
-
-// The decoded samples of the run: BufferCB's copy into the frame buffer, then onFrame.
-class FrameDelivery : public SampleCallback {
- public:
-  explicit FrameDelivery(ConversionContext& context) : context_(context) {}
-  void bufferCB(double, const uint8_t* bytes, int32_t length) override {
-    if (length <= 0 || !bytes) return;
-    FrameSourceState& source = context_.source;
-    source.frameWordCount = length / 4;
-    const size_t words =
-        std::min(static_cast<size_t>(source.frameWordCount), source.frameBuffer.size());
-    std::memcpy(source.frameBuffer.data(), bytes, words * sizeof(uint32_t));
-    onFrame(context_);
-  }
-
- private:
-  ConversionContext& context_;
-};
 
 bool outputWritten(const std::string& outputPath) {
   std::error_code error;
@@ -223,6 +206,7 @@ void endRun(ConversionContext& context) {
     run.acceptingFrames = false;
   }
   if (const auto graph = context.source.currentGraph()) graph->setSampleCallback(nullptr);
+  initFrameCallback(context.source, {});
   context.source.streamState = 0;
   run.conversionStopRequest = 0;
   context.source.converting = 0;
@@ -287,7 +271,8 @@ ConversionOutcome convertMovie(ConversionContext& context, std::string outputPat
   log.writeLog("Convert Movie Begin " + localClockText());
   log.writeLog("Output file " + outputPath);
   log.writeLog("Output Folder Free Space:");
-  log.writeLog(freeSpaceLine(fs::path(trimBlanks(outputPath)).parent_path().string()));
+  const fs::path outputFolder = fs::path(trimBlanks(outputPath)).parent_path();
+  log.writeLog(freeSpaceLine(outputFolder.empty() ? "." : outputFolder.string()));
 
   if (trimBlanks(source.moviePath).empty()) {
     refuse(context, "Video file not found!");
@@ -320,14 +305,13 @@ ConversionOutcome convertMovie(ConversionContext& context, std::string outputPat
   showConversionInfo(frontend, source, outputPath);
   log.writeLog("Set MovieDuration");
 
-  FrameDelivery delivery(context);
   FrameGeometry& geometry = context.geometry;
   {
     std::lock_guard lock(geometry.buffersMutex);
     geometry.frameWidth = source.sourceWidth;
     geometry.frameHeight = source.sourceHeight;
   }
-  graph->setSampleCallback(&delivery);
+  graph->setSampleCallback(&initFrameCallback(source, [&context] { onFrame(context); }));
   prepareCanvas(geometry, context.logo, context.settings.shiftFactor, context.tables, log);
   startAudioExtraction(context.encoder,
                        audioExtractionCommand(context.exeFolder, source.moviePath, tempFolder));

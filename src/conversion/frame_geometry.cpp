@@ -10,6 +10,7 @@
 #include "conversion/frame_preview.h"
 #include "conversion/logo_picture.h"
 #include "conversion/resampler.h"
+#include "input/frame_source.h"
 #include "input/frame_source_state.h"
 
 namespace tarn {
@@ -18,21 +19,6 @@ namespace {
 size_t pixelCount(int32_t width, int32_t rows) {
   if (width <= 0 || rows <= 0) return 0;
   return static_cast<size_t>(width) * static_cast<size_t>(rows);
-}
-
-// Copies the graph's most recent frame into grabBuffer and from there into frameBuffer.
-void grabCurrentFrame(FrameSourceState& source) {
-  const auto graph = source.currentGraph();
-  if (!graph) return;
-  auto& grab = source.grabBuffer;
-  const size_t grabBytes = grab.size() * sizeof(uint32_t);
-  const size_t sampleBytes = source.sampleSize > 0
-                                 ? std::min(grabBytes, static_cast<size_t>(source.sampleSize))
-                                 : grabBytes;
-  graph->copyCurrentFrame(reinterpret_cast<uint8_t*>(grab.data()), sampleBytes);
-  const size_t words = std::min({static_cast<size_t>(std::max(source.frameWordCount, 0)),
-                                 grab.size(), source.frameBuffer.size()});
-  std::copy_n(grab.data(), words, source.frameBuffer.data());
 }
 
 // The band rows: scaled logo row `row` with its last pixel replaced by its left neighbour.
