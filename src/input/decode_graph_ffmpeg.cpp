@@ -70,7 +70,7 @@ class FfmpegDecodeGraph final : public DecodeGraph {
   void seek(int64_t ticks) override {
     {
       std::unique_lock lock(mutex_);
-      pendingSeek_ = std::clamp<int64_t>(ticks, 0, std::max<int64_t>(duration_, 0));
+      pendingSeek_ = clampToMovie(ticks);
       ++generation_;
       position_ = *pendingSeek_;
     }
@@ -106,6 +106,12 @@ class FfmpegDecodeGraph final : public DecodeGraph {
   }
 
  private:
+  // Positions lie between 0 and the duration (when the movie tells its duration).
+  int64_t clampToMovie(int64_t ticks) const {
+    ticks = std::max<int64_t>(ticks, 0);
+    return duration_ > 0 ? std::min(ticks, duration_) : ticks;
+  }
+
   // Stop and pause wait for a delivery in progress, so that no callback runs once they return
   // (unless called from that callback itself, which must not wait for its own return).
   void changeMode(Mode mode) {
@@ -143,7 +149,7 @@ class FfmpegDecodeGraph final : public DecodeGraph {
       hasCurrent_ = true;
     }
     held_ = true;
-    heldTicks_ = std::clamp<int64_t>(decoder_->frameTicks(), 0, std::max<int64_t>(duration_, 0));
+    heldTicks_ = clampToMovie(decoder_->frameTicks());
   }
 
   // Without a callback, frames are shown at their own times: waits until the held frame is due.
@@ -206,7 +212,7 @@ class FfmpegDecodeGraph final : public DecodeGraph {
       lock.lock();
       delivering_ = false;
       delivered_.notify_all();
-      position_ = heldTicks_;
+      if (!pendingSeek_) position_ = heldTicks_;  // a seek made meanwhile keeps its position
       held_ = false;
     }
   }

@@ -321,3 +321,27 @@ TEST(FrameSizeLimit, RefusesSidesAndBuffersBeyondTheLimits) {
 
 }  // namespace
 }  // namespace tarn
+
+namespace tarn {
+namespace {
+
+// A bare H.264 stream tells no duration: every frame still comes, at its own time.
+TEST(DecodeGraph, MovieWithoutDuration) {
+  const NumberedMovie& movie = test::numberedMovie("numbered.mp4");
+  const auto raw = test::generatedMedia("numbered-raw.h264",
+                                        "-i " + test::numberedMoviePath(movie).string() +
+                                            " -an -c:v copy -bsf:v h264_mp4toannexb -f h264");
+  OpenedGraph opened = openDecodeGraph(raw);
+  ASSERT_TRUE(opened.graph);
+  EXPECT_EQ(opened.graph->durationTicks(), 0);
+  FrameRecorder recorder(movie.width, movie.height);
+  opened.graph->setSampleCallback(&recorder);
+  opened.graph->run();
+  ASSERT_TRUE(test::waitForComplete(*opened.graph));
+  EXPECT_EQ(recorder.numbers(), zeroTo(50));
+  const std::vector<double> times = recorder.times();
+  for (size_t i = 1; i < times.size(); ++i) EXPECT_LT(times[i - 1], times[i]) << i;
+}
+
+}  // namespace
+}  // namespace tarn
