@@ -79,8 +79,8 @@ TEST(FfmpegPlan, FirstWorkedExampleFeedsRawFrames) {
   EXPECT_EQ(plan.kind, RunKind::MainEncode);
   ASSERT_TRUE(plan.rawFrames);
   EXPECT_EQ(joined(plan.arguments),
-            "-hide_banner -nostdin -y -f rawvideo -pix_fmt bgr0 -video_size 1920x960 "
-            "-framerate 29.97 -i - -i /t/TEMP/temp.wav -t 00:01:05.250 -vf scale=1712:848 "
+            "-hide_banner -nostdin -y -f rawvideo -pix_fmt yuv420p -video_size 1712x848 "
+            "-framerate 29.97 -i - -i /t/TEMP/temp.wav -t 00:01:05.250 "
             "-pix_fmt yuv420p -c:v libx264 -preset veryfast -crf 22 -maxrate 1500k -bufsize 3000k "
             "-x264-params cabac=0:keyint=250:min-keyint=25:scenecut=40:ipratio=1.41:b-adapt=1:"
             "qcomp=0.6:qpmin=10:qpmax=51:qpstep=4 -c:a libmp3lame -ac 2 -ar 44100 -f flv "
@@ -90,7 +90,7 @@ TEST(FfmpegPlan, FirstWorkedExampleFeedsRawFrames) {
 TEST(FfmpegPlan, SecondWorkedExampleWritesMp4WithQualityAsCrf) {
   const FfmpegPlan plan = planFfmpegRun(parsed(kMp4Example), kFrames1920);
   EXPECT_EQ(joined(plan.arguments),
-            "-hide_banner -nostdin -y -f rawvideo -pix_fmt bgr0 -video_size 1920x960 "
+            "-hide_banner -nostdin -y -f rawvideo -pix_fmt yuv420p -video_size 1920x960 "
             "-framerate 30 -i - -i /t/TEMP/temp.wav -t 00:01:05.250 -r 30 -fps_mode cfr "
             "-pix_fmt yuv420p -c:v libx264 -preset medium -crf 15 -c:a aac -ac 1 -ar 48000 "
             "-movflags +faststart -f mp4 /v/result.mp4");
@@ -142,7 +142,7 @@ TEST(FfmpegPlan, ContainersGetPlayableCodecs) {
     EXPECT_EQ(valueOf(plan, "-c:a"), c.audio);
     EXPECT_EQ(valueOf(plan, "-ar"), c.rate);
     EXPECT_EQ(plan.arguments.back(), c.output);
-    EXPECT_EQ(std::count(plan.arguments.begin(), plan.arguments.end(), "yuv420p"), 1);
+    EXPECT_EQ(std::count(plan.arguments.begin(), plan.arguments.end(), "yuv420p"), 2);
     EXPECT_EQ(std::count(plan.arguments.begin(), plan.arguments.end(), "-sameq"), 0);
   }
 }
@@ -230,13 +230,19 @@ TEST(FfmpegPlan, OddFrameSidesAreScaledOnePixelUp) {
   const FrameSequence odd{"/t/temp%06d.bmp", 0, {1001, 500}};
   const auto plan = planFfmpegRun(
       parsed(mainEncode(" -r 30  -t 00:00:01.000 -sameq -qscale 15 -f mp4 ", "/v/a.mp4")), odd);
-  EXPECT_EQ(valueOf(plan, "-video_size"), "1001x500");
-  EXPECT_EQ(valueOf(plan, "-vf"), "scale=1002:500");
-  // Even frames need no scaling at all.
-  const auto even = planFfmpegRun(
+  // The tool scales the frames as it reads them; ffmpeg gets the even size.
+  EXPECT_EQ(plan.rawPictureSize, (FrameFormat{1002, 500}));
+  EXPECT_EQ(valueOf(plan, "-video_size"), "1002x500");
+  EXPECT_EQ(valueOf(plan, "-vf"), "(none)");
+  // Without readable frames ffmpeg scales to even sides.
+  const auto direct = planFfmpegRun(
       parsed(mainEncode(" -r 30  -t 00:00:01.000 -sameq -qscale 15 -f mp4 ", "/v/a.mp4")),
-      kFrames1920);
-  EXPECT_EQ(valueOf(even, "-vf"), "(none)");
+      std::nullopt);
+  EXPECT_EQ(valueOf(direct, "-vf"), "scale=trunc((iw+1)/2)*2:trunc((ih+1)/2)*2");
+  EXPECT_EQ(encodedFrameSize({}, FrameFormat{65, 33}), (FrameFormat{66, 34}));
+  LegacyOutputOptions resized;
+  resized.size = "1711x849";
+  EXPECT_EQ(encodedFrameSize(resized, FrameFormat{1920, 960}), (FrameFormat{1712, 850}));
 }
 
 TEST(FfmpegPlan, ZeroPaddedRateAndDefaultRate) {

@@ -6,6 +6,7 @@
 #include "ffmpeg_III/ffmpeg_plan.h"
 #include "ffmpeg_III/ffmpeg_runner.h"
 #include "ffmpeg_III/frame_feeder.h"
+#include "ffmpeg_III/spherical_step.h"
 
 namespace tarn::tool {
 namespace {
@@ -43,7 +44,7 @@ int runEncoderTool(const std::vector<std::string>& arguments) {
   FeedResult fed;
   std::function<void(int)> feeder;
   if (plan.rawFrames) {
-    feeder = [&plan, &fed](int fd) { fed = feedFrames(*plan.rawFrames, fd); };
+    feeder = [&plan, &fed](int fd) { fed = feedFrames(*plan.rawFrames, plan.rawPictureSize, fd); };
   }
   std::string startError;
   const int status = runProgram(*ffmpeg, plan.arguments, feeder, &startError);
@@ -54,6 +55,11 @@ int runEncoderTool(const std::vector<std::string>& arguments) {
   if (plan.rawFrames) {
     say("frames read: " + std::to_string(fed.framesWritten) +
         (fed.stopReason.empty() ? std::string() : " (stopped: " + fed.stopReason + ")"));
+  }
+  if (status == 0 && plan.kind == RunKind::MainEncode) {
+    std::optional<FrameFormat> frameSize;
+    if (frames) frameSize = frames->format;
+    say(applySphericalMetadata(plan.profile, frameSize, *command.outputPath));
   }
   return status;
 }

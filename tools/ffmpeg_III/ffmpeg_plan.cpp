@@ -28,14 +28,13 @@ int evenUp(int value) {
   return value + (value & 1);
 }
 
-// Scaling and the 4:2:0 picture format every common player accepts.
-void appendPictureFormat(Args& args, const LegacyOutputOptions& options,
-                         const std::optional<FrameFormat>& frames) {
-  const auto target = encodedFrameSize(options, frames);
-  if (target && (!frames || !(*target == *frames))) {
+// Scaling and the 4:2:0 picture format every common player accepts, for frames whose size only
+// ffmpeg knows.
+void appendPictureFormat(Args& args, const LegacyOutputOptions& options) {
+  if (const auto target = encodedFrameSize(options, std::nullopt)) {
     append(args, {"-vf",
                   "scale=" + std::to_string(target->width) + ":" + std::to_string(target->height)});
-  } else if (!target) {
+  } else {
     append(args, {"-vf", "scale=trunc((iw+1)/2)*2:trunc((ih+1)/2)*2"});
   }
   append(args, {"-pix_fmt", "yuv420p"});
@@ -84,10 +83,11 @@ FfmpegPlan planMainEncode(const LegacyCommand& command,
   const std::string rate = inputFrameRate(frameInput);
   if (frames) {
     plan.rawFrames = frames;
-    append(args,
-           {"-f", "rawvideo", "-pix_fmt", "bgr0", "-video_size",
-            std::to_string(frames->format.width) + "x" + std::to_string(frames->format.height),
-            "-framerate", rate, "-i", "-"});
+    plan.rawPictureSize = *encodedFrameSize(options, frames->format);
+    append(args, {"-f", "rawvideo", "-pix_fmt", "yuv420p", "-video_size",
+                  std::to_string(plan.rawPictureSize.width) + "x" +
+                      std::to_string(plan.rawPictureSize.height),
+                  "-framerate", rate, "-i", "-"});
   } else {
     append(args, {"-framerate", rate, "-i", frameInput.path});
   }
@@ -100,8 +100,11 @@ FfmpegPlan planMainEncode(const LegacyCommand& command,
   // keep the input's frame times).
   if (options.rate) append(args, {"-r", *options.rate, "-fps_mode", "cfr"});
   if (plan.profile.video != VideoEncoder::None) {
-    appendPictureFormat(args, options,
-                        frames ? std::optional<FrameFormat>(frames->format) : std::nullopt);
+    if (frames) {
+      args.insert(args.end(), {"-pix_fmt", "yuv420p"});
+    } else {
+      appendPictureFormat(args, options);
+    }
     append(args, videoEncoderArguments(plan.profile.video, options));
   }
   if (withSound) appendAudio(args, plan.profile, options);
@@ -125,7 +128,7 @@ FfmpegPlan planTranscode(const LegacyCommand& command) {
   if (plan.profile.container == Container::Wav) {
     args.push_back("-vn");
   } else if (plan.profile.video != VideoEncoder::None) {
-    appendPictureFormat(args, options, std::nullopt);
+    appendPictureFormat(args, options);
     append(args, videoEncoderArguments(plan.profile.video, options));
   } else if (options.size) {
     append(args, {"-s", *options.size});

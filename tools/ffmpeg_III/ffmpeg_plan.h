@@ -22,8 +22,10 @@ struct FfmpegPlan {
   ContainerProfile profile;
   // The arguments after the program name.
   std::vector<std::string> arguments;
-  // Set when the tool itself reads the frame files and feeds them on ffmpeg's standard input.
+  // Set when the tool itself reads the frame files, converts them to 4:2:0 at `rawPictureSize`
+  // and feeds them on ffmpeg's standard input.
   std::optional<FrameSequence> rawFrames;
+  FrameFormat rawPictureSize;
 };
 
 // `frames` is the frame sequence found on disk for a main encode; without it ffmpeg reads the

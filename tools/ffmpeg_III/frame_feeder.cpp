@@ -14,6 +14,8 @@
 #include <thread>
 #include <vector>
 
+#include "ffmpeg_III/frame_converter.h"
+
 namespace tarn::tool {
 namespace {
 
@@ -56,11 +58,10 @@ bool writeFully(int fd, const unsigned char* data, size_t size) {
   return true;
 }
 
-// Reads one frame file into `picture` with its rows turned top-down. Returns an error text, or
-// empty on success; `missing` tells the end of the sequence apart from a bad file.
+// Reads the pixels of one frame file into `pixels`. Returns an error text, or empty on success;
+// `missing` tells the end of the sequence apart from a bad file.
 std::string readFrame(const std::string& name, const FrameFormat& expected,
-                      std::vector<unsigned char>& fileRows, std::vector<unsigned char>& picture,
-                      bool& missing) {
+                      std::vector<unsigned char>& pixels, bool& missing) {
   missing = false;
   FileHandle file(::open(name.c_str(), O_RDONLY | O_CLOEXEC));
   if (file.get() < 0) {
@@ -77,16 +78,9 @@ std::string readFrame(const std::string& name, const FrameFormat& expected,
   if (!(*check.format == expected)) {
     return name + ": frame size differs from the first frame";
   }
-  const size_t rowBytes = static_cast<size_t>(expected.width) * 4;
-  fileRows.resize(expected.pixelBytes());
-  if (!readFully(file.get(), fileRows.data(), fileRows.size())) {
+  pixels.resize(expected.pixelBytes());
+  if (!readFully(file.get(), pixels.data(), pixels.size())) {
     return name + ": truncated pixel data";
-  }
-  picture.resize(fileRows.size());
-  const auto rows = static_cast<size_t>(expected.height);
-  for (size_t row = 0; row < rows; ++row) {
-    std::memcpy(picture.data() + row * rowBytes, fileRows.data() + (rows - 1 - row) * rowBytes,
-                rowBytes);
   }
   return {};
 }
@@ -151,17 +145,18 @@ class FrameQueue {
   std::string reason_;
 };
 
-void readSequence(const FrameSequence& sequence, FrameQueue& queue) {
-  std::vector<unsigned char> fileRows;
+void readSequence(const FrameSequence& sequence, FrameConverter& converter, FrameQueue& queue) {
+  std::vector<unsigned char> pixels;
   for (int64_t number = sequence.firstNumber;; ++number) {
-    std::vector<unsigned char> picture = queue.spare();
     bool missing = false;
-    std::string error = readFrame(frameFileName(sequence.pattern, number), sequence.format,
-                                  fileRows, picture, missing);
+    std::string error =
+        readFrame(frameFileName(sequence.pattern, number), sequence.format, pixels, missing);
     if (missing || !error.empty()) {
       queue.finish(std::move(error));
       return;
     }
+    std::vector<unsigned char> picture = queue.spare();
+    converter.convert(pixels.data(), picture);
     if (!queue.push(std::move(picture))) {
       queue.finish({});
       return;
@@ -171,10 +166,17 @@ void readSequence(const FrameSequence& sequence, FrameQueue& queue) {
 
 }  // namespace
 
-FeedResult feedFrames(const FrameSequence& sequence, int fd) {
-  FrameQueue queue;
-  std::thread reader([&sequence, &queue] { readSequence(sequence, queue); });
+FeedResult feedFrames(const FrameSequence& sequence, FrameFormat pictureSize, int fd) {
   FeedResult result;
+  FrameConverter converter(sequence.format, pictureSize);
+  if (!converter.valid()) {
+    result.stopReason = "cannot convert the frames to the encoded size";
+    return result;
+  }
+  // Fewer, larger writes: a 1 MiB pipe instead of 64 KiB (best effort).
+  ::fcntl(fd, F_SETPIPE_SZ, 1 << 20);
+  FrameQueue queue;
+  std::thread reader([&sequence, &converter, &queue] { readSequence(sequence, converter, queue); });
   bool encoderGone = false;
   while (auto frame = queue.pop()) {
     if (!writeFully(fd, frame->data(), frame->size())) {

@@ -15,8 +15,9 @@ struct FeedResult {
 };
 
 // Reads the frame files of `sequence` in order, from its first number up to the first missing
-// one (as ffmpeg's image sequence reader), and writes each as raw top-down BGR0 rows to `fd`.
-// A reader thread keeps a few frames ahead so that disk reads overlap the encoder's work.
-FeedResult feedFrames(const FrameSequence& sequence, int fd);
+// one (as ffmpeg's image sequence reader), and writes each to `fd` as a raw 4:2:0 picture of
+// `pictureSize`. A reader thread reads and converts a few frames ahead, so that disk reads and
+// the conversion overlap the encoder's work.
+FeedResult feedFrames(const FrameSequence& sequence, FrameFormat pictureSize, int fd);
 
 }  // namespace tarn::tool

@@ -1,0 +1,47 @@
+#include "ffmpeg_III/frame_converter.h"
+
+extern "C" {
+#include <libswscale/swscale.h>
+}
+
+namespace tarn::tool {
+
+FrameConverter::FrameConverter(FrameFormat source, FrameFormat target)
+    : source_(source), target_(target) {
+  context_ =
+      sws_getContext(source.width, source.height, AV_PIX_FMT_BGR0, target.width, target.height,
+                     AV_PIX_FMT_YUV420P, SWS_BICUBIC, nullptr, nullptr, nullptr);
+  if (context_) {
+    // Full-range RGB in, limited-range BT.601 out, stated rather than left to defaults.
+    const int* bt601 = sws_getCoefficients(SWS_CS_ITU601);
+    sws_setColorspaceDetails(context_, bt601, 1, bt601, 0, 0, 1 << 16, 1 << 16);
+  }
+}
+
+FrameConverter::~FrameConverter() {
+  sws_freeContext(context_);
+}
+
+size_t FrameConverter::pictureBytes() const {
+  const auto luma = static_cast<size_t>(target_.width) * static_cast<size_t>(target_.height);
+  const auto chroma =
+      static_cast<size_t>((target_.width + 1) / 2) * static_cast<size_t>((target_.height + 1) / 2);
+  return luma + 2 * chroma;
+}
+
+void FrameConverter::convert(const unsigned char* pixels, std::vector<unsigned char>& picture) {
+  picture.resize(pictureBytes());
+  // The file's last row is the picture's top: start there and step backwards.
+  const int rowBytes = source_.width * 4;
+  const uint8_t* sourceRows[1] = {pixels + static_cast<size_t>(source_.height - 1) * rowBytes};
+  const int sourceStrides[1] = {-rowBytes};
+  const int chromaWidth = (target_.width + 1) / 2;
+  uint8_t* y = picture.data();
+  uint8_t* u = y + static_cast<size_t>(target_.width) * target_.height;
+  uint8_t* v = u + static_cast<size_t>(chromaWidth) * ((target_.height + 1) / 2);
+  uint8_t* planes[3] = {y, u, v};
+  const int strides[3] = {target_.width, chromaWidth, chromaWidth};
+  sws_scale(context_, sourceRows, sourceStrides, 0, source_.height, planes, strides);
+}
+
+}  // namespace tarn::tool

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <vector>
+
+#include "ffmpeg_III/frame_files.h"
+
+struct SwsContext;
+
+namespace tarn::tool {
+
+// Turns the pixels of one frame file (BGR0, bottom row first) into a 4:2:0 picture (planar Y,
+// U, V, BT.601 limited range: what ffmpeg's own conversion gives) at the encoded size, scaling
+// bicubically when the sizes differ. One instance per thread.
+class FrameConverter {
+ public:
+  FrameConverter(FrameFormat source, FrameFormat target);
+  ~FrameConverter();
+  FrameConverter(const FrameConverter&) = delete;
+  FrameConverter& operator=(const FrameConverter&) = delete;
+
+  bool valid() const { return context_ != nullptr; }
+  size_t pictureBytes() const;
+  // `pixels` holds source.pixelBytes() bytes; `picture` is resized to pictureBytes().
+  void convert(const unsigned char* pixels, std::vector<unsigned char>& picture);
+
+ private:
+  FrameFormat source_;
+  FrameFormat target_;
+  SwsContext* context_ = nullptr;
+};
+
+}  // namespace tarn::tool

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "ffmpeg_III/container_profile.h"
+#include "ffmpeg_III/frame_files.h"
+
+namespace tarn::tool {
+
+// True for frames twice as wide as high, allowing the converter's canvas rule (its height is
+// rounded to an even number, so 1001 x 500 and 1002 x 500 count).
+bool isTwoToOne(const FrameFormat& frames);
+
+// After a successful main encode: marks the output as an equirectangular 360 movie when the
+// frames are 2:1 and the container can carry it, by writing boxes (MP4, M4V, MOV) or by a
+// stream-copy remux (WebM). Returns the one line the tool writes about it.
+std::string applySphericalMetadata(const ContainerProfile& profile,
+                                   const std::optional<FrameFormat>& frames,
+                                   const std::string& outputPath);
+
+}  // namespace tarn::tool
