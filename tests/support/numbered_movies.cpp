@@ -37,6 +37,11 @@ std::string argsFor(const NumberedMovie& movie) {
   }
   if (name == "numbered-silent.mp4") return sourceArgs(movie) + " -c:v libx264 -pix_fmt yuv420p";
   if (name == "numbered-1001.mp4") return sourceArgs(movie) + " -c:v libx264 -pix_fmt yuv444p";
+  if (name == "numbered-10bit.mkv") return sourceArgs(movie) + " -c:v libx264 -pix_fmt yuv420p10le";
+  if (name == "numbered-rgb.mkv") return sourceArgs(movie) + " -c:v ffv1 -pix_fmt gbrp";
+  if (name == "numbered-mjpeg.avi") {
+    return sourceArgs(movie) + " -c:v mjpeg -q:v 3 -pix_fmt yuvj422p";
+  }
   if (name == "numbered-variable.mkv") {
     return sourceArgs(movie, ",settb=1/1000,setpts='(N+floor(N/5))/25/TB'") +
            " -c:v libx264 -pix_fmt yuv420p -fps_mode passthrough";
@@ -51,7 +56,8 @@ const std::vector<NumberedMovie>& numberedMovies() {
       {"numbered.mp4", 160, 48, 50, false},         {"numbered.mov", 160, 48, 50, false},
       {"numbered.avi", 160, 48, 50, false},         {"numbered.mkv", 160, 48, 50, false},
       {"numbered-silent.mp4", 160, 48, 50, false},  {"numbered-1001.mp4", 1001, 41, 50, false},
-      {"numbered-variable.mkv", 160, 48, 50, true},
+      {"numbered-variable.mkv", 160, 48, 50, true}, {"numbered-10bit.mkv", 160, 48, 50, false},
+      {"numbered-rgb.mkv", 162, 47, 50, false},     {"numbered-mjpeg.avi", 160, 48, 50, false},
   };
   return movies;
 }

@@ -25,7 +25,8 @@ inline void PrintTo(const NumberedMovie& movie, std::ostream* out) {
 }
 
 // All kinds: H.264/AAC in MP4 and MOV, MPEG-4/MP3 in AVI, VP9/Opus in MKV, H.264 without sound,
-// 1001 x 41 pixels (4:4:4), and a variable frame rate in MKV
+// 1001 x 41 pixels (4:4:4), other pixel formats (10-bit 4:2:0, planar RGB at 162 x 47, full-range
+// 4:2:2 MJPEG), and a variable frame rate in MKV
 // (frame n shown at (n + floor(n / 5)) / 25 s). 2 seconds, 50 frames each.
 const std::vector<NumberedMovie>& numberedMovies();
 const NumberedMovie& numberedMovie(const std::string& name);
