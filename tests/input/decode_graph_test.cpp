@@ -345,3 +345,20 @@ TEST(DecodeGraph, MovieWithoutDuration) {
 
 }  // namespace
 }  // namespace tarn
+
+namespace tarn {
+namespace {
+
+TEST(DecodeGraphOpen, AnyCharacterOfAFileNameIsPartOfTheName) {
+  test::ScratchDir dir;
+  const auto folder = dir / R"(concat:a|b "x" $y `z` %p% ; & ?#)";
+  std::filesystem::create_directories(folder);
+  const auto movie = folder / "http:clip?#.mp4";
+  std::filesystem::copy_file(test::numberedMoviePath(test::numberedMovie("numbered.mp4")), movie);
+  OpenedGraph opened = openDecodeGraph(movie);
+  ASSERT_EQ(opened.failure, OpenFailure::none);
+  EXPECT_EQ(opened.graph->format().width, 160);
+}
+
+}  // namespace
+}  // namespace tarn
