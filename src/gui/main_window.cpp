@@ -9,7 +9,9 @@
 #include <wx/panel.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
+#include <thread>
 
 #include "common/text.h"
 #include "gui/choosers.h"
@@ -478,27 +480,15 @@ void MainWindow::selectQuality(int index) {
   core_.outputOptions.qualityValue = index;  // the item's leading number is its position
 }
 
-void MainWindow::zeroFrameBuffers() {
-  FrameSourceState& source = core_.frameSource;
-  const size_t words = static_cast<size_t>(std::max(0, source.frameWordCount));
-  std::fill_n(source.frameBuffer.begin(), std::min(words, source.frameBuffer.size()), 0u);
-  std::fill_n(source.grabBuffer.begin(), std::min(words, source.grabBuffer.size()), 0u);
-}
-
 void MainWindow::loadMovie() {
   FrameSourceState& source = core_.frameSource;
   press(command::load, 300, true);
   source.streamState.store(0);  // ends the playback loop of a movie already open
   services_.frontend.yield(10);
 
-  // The movie chooser; on this thread, as the toolkit's dialogs must be.
+  // The movie chooser runs here, on the window thread, as the toolkit's dialogs must.
   if (source.movieChooserBusy.load() == 1) return;
-  core_.runLog.writeLog("GetMultipleFiles pMediaControl begin");
-  if (auto graph = source.currentGraph()) {
-    graph->stop();
-    wxMilliSleep(100);
-  }
-  core_.runLog.writeLog("GetMultipleFiles pMediaControl Ok");
+  if (core_.stopGraphBeforeMovieChooser) core_.stopGraphBeforeMovieChooser();
   source.movieChooserBusy.store(1);
   if (core_.clearMovieInfo) core_.clearMovieInfo();
   const std::string path =
@@ -507,21 +497,30 @@ void MainWindow::loadMovie() {
   Update();
   services_.frontend.yield(10);
   services_.frontend.drawPreviewTitle();
-  if (trimBlanks(path).empty()) {
-    source.streamState.store(0);
-    zeroFrameBuffers();
-    return;
+  const bool chosen = !trimBlanks(path).empty();
+  if (chosen) {
+    lastDialogFolder_ = folderOf(path);
+    core_.settings.movieFolder = lastDialogFolder_;
   }
-  lastDialogFolder_ = folderOf(path);
-  core_.settings.movieFolder = lastDialogFolder_;
+
   // The movie-load thread probes and opens the movie and stays in its playback loop until the
-  // movie is closed.
-  workers_.start([this, path] {
-    FrameSourceState& state = core_.frameSource;
-    state.streamState.store(1);
-    if (core_.probeMovie) core_.probeMovie(path);
-    if (core_.openMovie) core_.openMovie(path);
-    state.streamState.store(0);
+  // movie is closed. It first lets the previous one finish, so that two frame sources never
+  // touch the frame buffers at once; the window thread never waits for either.
+  auto previousDone = movieThreadDone_;
+  auto done = std::make_shared<std::atomic<int32_t>>(0);
+  movieThreadDone_ = done;
+  workers_.start([this, path, chosen, previousDone, done] {
+    while (previousDone && previousDone->load() == 0) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    core_.frameSource.streamState.store(1);
+    if (chosen && core_.loadChosenMovie) core_.loadChosenMovie(path);
+    if (core_.endMovieChoice) {
+      core_.endMovieChoice();
+    } else {
+      core_.frameSource.streamState.store(0);
+    }
+    done->store(1);
   });
 }
 
@@ -581,8 +580,8 @@ void MainWindow::convert() {
       if (core_.convertMovie) core_.convertMovie(firstCharacters(path, 255));
     }
   } else {
+    // Cancelled: the open movie is closed; its own thread then blanks the frame buffers.
     source.streamState.store(0);
-    zeroFrameBuffers();
   }
   setControlsEnabled(true);
 }

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
 
 #include "common/frontend.h"
@@ -111,7 +112,6 @@ class MainWindow : public wxFrame {
   void press(int id, int waitMilliseconds, bool unpauseAfterTick = false);
   void setControlsEnabled(bool enabled);
   void hover(int id, bool inside);
-  void zeroFrameBuffers();
 
   void loadMovie();
   void playPause();
@@ -145,6 +145,7 @@ class MainWindow : public wxFrame {
   bool destroyPending_ = false;  // destroy once the outermost command returns
   // The folder the platform's dialogs would have left current: the re-encode chooser reads it.
   std::string lastDialogFolder_;
+  std::shared_ptr<std::atomic<int32_t>> movieThreadDone_;  // of the latest movie-load thread
   WorkerThreads workers_;
 };
 

@@ -29,9 +29,12 @@ struct WindowCore {
   std::function<bool()> saveSettings{};
   std::function<void()> shutDown{};
   std::function<void()> clearMovieInfo{};
-  // Movie-load thread: the probe, then the open movie until it is closed.
-  std::function<void(const std::string& path)> probeMovie{};
-  std::function<void(const std::string& path)> openMovie{};
+  // Window thread, before the movie chooser: stops the open graph (with its log lines).
+  std::function<void()> stopGraphBeforeMovieChooser{};
+  // Movie-load thread: probes and opens the chosen movie; returns when it is closed again.
+  std::function<void(const std::string& path)> loadChosenMovie{};
+  // Movie-load thread, after every movie choice: streaming ends and the frame buffers blank.
+  std::function<void()> endMovieChoice{};
   // Window thread: the logo command's clearing; logo thread: decode and check the chosen file.
   std::function<void()> clearLogo{};
   std::function<void(const std::string& path)> acceptLogo{};
