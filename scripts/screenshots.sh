@@ -22,8 +22,11 @@ mkdir -p "$docs"
 ffmpeg -hide_banner -loglevel error -y -f lavfi -i "testsrc2=size=960x240:rate=25" \
   -f lavfi -i "sine=frequency=330:sample_rate=44100" -t 8 -c:v libx264 -pix_fmt yuv420p \
   -c:a aac -shortest "$work/pano.mp4"
+ffmpeg -hide_banner -loglevel error -y -f lavfi \
+  -i "gradients=s=1200x120:c0=0x1432C3:c1=0x78C8FF:x0=0:y0=0:x1=1200:y1=120:speed=0.00001" \
+  -frames:v 1 "$work/logo.jpg"
 
-window_id() { xdotool search --name "$1" 2>/dev/null | head -1; }
+window_id() { xdotool search --name "$1" 2>/dev/null | head -1 || true; }
 wait_window() {
   for _ in $(seq 100); do
     id="$(window_id "$1")"
@@ -66,11 +69,23 @@ type_path "Load Video" "$work/pano.mp4"
 sleep 3
 shoot main-playing.png
 
+# The "Add Logo" picture button (the menu bar lies above the 1024 x 480 client area).
+eval "$(xdotool getwindowgeometry --shell "$main")"
+xdotool mousemove --window "$main" 918 $((HEIGHT - 480 + 407)) click 1
+type_path "Load Video" "$work/logo.jpg"
+sleep 1.5
+
 xdotool windowfocus --sync "$main"
 xdotool key ctrl+c
 type_path "Save Rectangular Video" "$work/pano_Unwrapped.mp4"
 sleep 1.2
 shoot main-converting.png
+for _ in $(seq 120); do
+  [ -n "$(window_id "Output Movie Compression")" ] && break
+  sleep 0.25
+done
+sleep 1
+shoot main-encoding.png
 
 # Let the run finish, decline another encode, and leave through the exit question.
 for _ in $(seq 120); do

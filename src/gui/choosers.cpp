@@ -42,7 +42,8 @@ class ToolkitChoosers : public Choosers {
     if (request.multiple) {
       wxArrayString paths;
       dialog.GetPaths(paths);
-      if (paths.size() > 1) return dialog.GetDirectory().utf8_string();
+      if (paths.empty()) return {};
+      return paths.size() > 1 ? dialog.GetDirectory().utf8_string() : paths[0].utf8_string();
     }
     return dialog.GetPath().utf8_string();
   }

@@ -10,6 +10,7 @@
 #include "gui/sound_player.h"
 #include "gui/widgets.h"
 #include "gui/wx_frontend.h"
+#include "input/open_movie.h"
 #include "resources/resources.h"
 #include "shell/conversion_context.h"
 #include "shell/movie_loading.h"
@@ -45,8 +46,18 @@ WindowCore ConverterProgram::makeCore() {
     tarn::shutDown(app_, hooks);
   };
   core.clearMovieInfo = [this] { tarn::clearMovieInfo(*frontend_, app_.frameSource); };
-  core.probeMovie = [this](const std::string& path) { probeChosenMovie(app_, path); };
-  core.openMovie = [this](const std::string& path) { openChosenMovie(app_, *frontend_, path); };
+  core.stopGraphBeforeMovieChooser = [this] {
+    FrameSourceContext context = frameSourceContext(app_, *frontend_);
+    stopGraphBeforeChooser(context);
+  };
+  core.loadChosenMovie = [this](const std::string& path) {
+    FrameSourceContext context = frameSourceContext(app_, *frontend_);
+    tarn::loadChosenMovie(context, path, app_.paths.exeFolder);
+  };
+  core.endMovieChoice = [this] {
+    FrameSourceContext context = frameSourceContext(app_, *frontend_);
+    tarn::endMovieChoice(context);
+  };
   core.clearLogo = [this] { tarn::clearLogo(app_.logo, *frontend_); };
   core.acceptLogo = [this](const std::string& path) {
     tarn::acceptLogo(app_.logo, *frontend_, path);
