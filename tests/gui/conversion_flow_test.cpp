@@ -20,8 +20,11 @@ std::string videoSize(const std::filesystem::path& movie) {
   runShell("ffprobe -v error -select_streams v:0 -show_entries stream=width,height -of csv=p=0 '" +
                movie.string() + "'",
            &output);
-  while (!output.empty() && (output.back() == '\n' || output.back() == '\r')) output.pop_back();
-  return output;
+  // "width,height" and possibly more fields (side data) after them: keep the first two.
+  const size_t first = output.find(',');
+  const size_t second =
+      first == std::string::npos ? first : output.find_first_of(",\r\n", first + 1);
+  return output.substr(0, second);
 }
 
 size_t count(const std::string& text, const std::string& part) {
