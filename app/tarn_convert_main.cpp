@@ -7,6 +7,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -211,6 +212,10 @@ int main(int argc, char** argv) {
     app.settings.tempStreamFolder = privateFolder;
   }
 
+  // Diagnostics for the benchmarks: what the encoder tool reports about the main encode.
+  if (const char* report = std::getenv("TARN_ENCODER_REPORT"); report && *report) {
+    app.encoderRuns.mainEncodeReport = fs::path(report);
+  }
   ConsoleFrontend frontend(stderr, ::isatty(STDERR_FILENO) == 1);
   app.frontend = &frontend;
   const int status = convert(app, frontend, options);

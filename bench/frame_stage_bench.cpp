@@ -1,0 +1,94 @@
+// Times the frame stage of a conversion (decode, canvas, frame files) with the program's own
+// conversion run: from the moment the graph is started to the moment every frame file is written.
+// No encoder tool is installed in its program folder, so no sound is extracted and no movie made.
+//   frame_stage_bench MOVIE TEMPFOLDER   ->   "frames N seconds S"
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <thread>
+
+#include "conversion/conversion_run.h"
+#include "input/decode_graph.h"
+#include "shell/application.h"
+#include "shell/conversion_context.h"
+
+namespace {
+namespace fs = std::filesystem;
+using namespace tarn;
+using Clock = std::chrono::steady_clock;
+
+class TimingFrontend : public Frontend {
+ public:
+  Clock::time_point started;
+  void setInfoLabel(InfoLabel, const std::string&) override {}
+  void setOperationCaption(const std::string& text, Rgb, Rgb) override {
+    if (text == "     RECORD") started = Clock::now();  // the graph runs right after this
+  }
+  void setProgressStrip(int32_t, int32_t) override {}
+  void setLogoStatus(const std::string&, Rgb, Rgb) override {}
+  void drawLogoPreview(const uint32_t*, int32_t, int32_t) override {}
+  void drawFramePreview(const PreviewFrame&) override {}
+  void drawPreviewTitle() override {}
+  void clearPreview() override {}
+  MessageAnswer showMessage(const std::string& text, const std::string&, MessageIcon,
+                            MessageButtons) override {
+    if (text.rfind("Output movie was not created.", 0) != 0) {
+      std::fprintf(stderr, "%s\n", text.c_str());
+    }
+    return MessageAnswer::cancel;
+  }
+  void yield(int milliseconds) override {
+    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+  }
+  std::unique_ptr<ProgressWindow> openProgressWindow(ProgressWindowKind) override {
+    return nullptr;
+  }
+  std::string showReencodeDialog(const std::string&) override { return {}; }
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 3) {
+    std::fprintf(stderr, "usage: frame_stage_bench MOVIE TEMPFOLDER\n");
+    return 2;
+  }
+  const fs::path programFolder = fs::path(argv[2]) / "program";
+  fs::create_directories(programFolder);
+  Application app;
+  app.paths = WorkingPaths::forExeFolder(programFolder);
+  app.settings.tempStreamFolder = argv[2];
+  app.resampleTables = buildResampleTables();
+
+  OpenedGraph opened = openDecodeGraph(argv[1]);
+  if (!opened.graph) {
+    std::fprintf(stderr, "cannot open %s\n", argv[1]);
+    return 1;
+  }
+  FrameSourceState& source = app.frameSource;
+  const VideoFormat format = opened.graph->format();
+  source.sourceWidth = format.width;
+  source.sourceHeight = format.height;
+  source.sampleSize = format.sampleSize;
+  source.durationTicks = opened.graph->durationTicks();
+  source.durationSeconds = static_cast<double>(source.durationTicks) / 1e7;
+  source.timePerFrame = format.averageTimePerFrame;
+  source.totalFrames = source.timePerFrame > 0
+                           ? static_cast<int32_t>(source.durationTicks / source.timePerFrame)
+                           : 0;
+  source.frameBuffer.assign(static_cast<size_t>(format.width) * (format.height + 1), 0);
+  source.grabBuffer.assign(source.frameBuffer.size(), 0);
+  source.frameWordCount = format.width * format.height;
+  source.moviePath = argv[1];
+  source.streamState = 1;
+  source.graph = std::move(opened.graph);
+
+  TimingFrontend frontend;
+  ConversionContext context = conversionContext(app, frontend);
+  Clock::time_point finished;
+  context.framesWritten = [&] { finished = Clock::now(); };
+  convertMovie(context, (fs::path(argv[2]) / "unused.mp4").string());
+  const std::chrono::duration<double> seconds = finished - frontend.started;
+  std::printf("frames %d seconds %.3f\n", app.conversionRun.frameNumber.load(), seconds.count());
+  return finished == Clock::time_point{} ? 1 : 0;
+}

@@ -1,0 +1,118 @@
+#!/usr/bin/env bash
+# Speed, memory and disk benchmarks of the converter against the system ffmpeg on the same
+# generated inputs, in one invocation; prints the ratios. Not run by CI (minutes of work, GBs of
+# frame files). Usage: bench/run-benchmarks.sh [build-folder]   (default: build)
+# The frame files go to $TARN_BENCH_DIR (default <build>/bench-work); each stage deletes its own.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build="${1:-build}"
+convert="$build/bin/tarn-convert"
+stage="$build/bench/frame_stage_bench"
+work="${TARN_BENCH_DIR:-$build/bench-work}"
+media="$build/bench-media"
+mkdir -p "$work" "$media"
+[ -x "$convert" ] && [ -x "$stage" ] || { echo "build first: $convert, $stage" >&2; exit 2; }
+
+# name size seconds [black]: H.264 + AAC at 29.97 fps.
+generate() {
+  local file="$media/$1" source="testsrc2=size=$2:rate=30000/1001"
+  [ "${4:-}" = black ] && source="color=c=black:size=$2:rate=30000/1001"
+  if [ ! -f "$file" ]; then
+    echo "generating $1" >&2
+    ffmpeg -v error -nostdin -y -f lavfi -i "$source" -f lavfi -i sine=frequency=440:sample_rate=44100 \
+      -t "$3" -c:v libx264 -preset ultrafast -pix_fmt yuv420p -c:a aac -shortest "$file.part.mp4"
+    mv "$file.part.mp4" "$file"
+  fi
+  echo "$file"
+}
+seconds_of() { /usr/bin/time -f %e -o "$work/time.txt" "$@" >/dev/null 2>"$work/stderr.txt" || true; cat "$work/time.txt" | tail -1; }
+ratio() { python3 -c "import sys; print(f'{float(sys.argv[1]) / float(sys.argv[2]):.2f}')" "$1" "$2"; }
+
+# Canvas of a W x H input: Hc rows, the frame's top edge `top` rows below the canvas top.
+geometry() {
+  local w=$1 h=$2
+  local hc=$(( (w / 2) / 2 * 2 ))
+  local offset=$(python3 -c "print(round(($hc - $h + 2) / 2))")
+  echo "$hc $(( hc - offset - h + 2 ))"
+}
+
+echo "== frame stage (decode, canvas, frame files) against ffmpeg's padded BMP frames"
+for input in "1920x480 20" "3840x960 10"; do
+  set -- $input
+  movie=$(generate "bench-$1-$2s.mp4" "$1" "$2")
+  w=${1%x*}; h=${1#*x}
+  read -r hc top < <(geometry "$w" "$h")
+  rm -rf "$work/ours"; mkdir -p "$work/ours"
+  ours=$("$stage" "$movie" "$work/ours" | awk '{print $4}')
+  rm -rf "$work/ours"
+  rm -rf "$work/ffmpeg"; mkdir -p "$work/ffmpeg"
+  theirs=$(seconds_of ffmpeg -v error -nostdin -y -i "$movie" -vf "pad=$w:$hc:0:$top" \
+    -pix_fmt bgra -start_number 0 -f image2 "$work/ffmpeg/temp%06d.bmp")
+  rm -rf "$work/ffmpeg"
+  echo "$1 ${2}s: ours ${ours}s, ffmpeg ${theirs}s, ratio $(ratio "$ours" "$theirs") (target <= 1.0)"
+done
+
+echo "== whole conversion to MP4, default settings, against a one-pass ffmpeg pad-and-encode"
+movie=$(generate "bench-1920x480-20s.mp4" 1920x480 20)
+read -r hc top < <(geometry 1920 480)
+rm -rf "$work/run"; mkdir -p "$work/run"
+ours=$(TARN_ENCODER_REPORT="$work/report.txt" seconds_of "$convert" "$movie" "$work/ours.mp4" --temp "$work/run")
+line=$(grep -m1 '^ffmpeg_III: running: ' "$work/report.txt" | sed 's/^ffmpeg_III: running: //')
+# The encoder's options for the output: everything after the last input, the output path left out.
+mapfile -t options < <(python3 - "$line" <<'PY'
+import shlex, sys
+args = shlex.split(sys.argv[1])
+last_input = max(i for i, a in enumerate(args) if a == "-i")
+for a in args[last_input + 2:-1]:
+    print(a)
+PY
+)
+theirs=$(seconds_of ffmpeg -hide_banner -nostdin -y -v error -i "$movie" -vf "pad=1920:$hc:0:$top" \
+  "${options[@]}" "$work/theirs.mp4")
+echo "1920x480 20s: ours ${ours}s, ffmpeg ${theirs}s, ratio $(ratio "$ours" "$theirs") (target <= 1.5)"
+echo "   encoder options: ${options[*]}"
+rm -rf "$work/run" "$work/ours.mp4" "$work/theirs.mp4"
+
+echo "== peak memory of tarn-convert, 20 s against 60 s (1920x480, Ultra Fast, 50%)"
+peak() {
+  python3 - "$@" <<'PY'
+import subprocess, sys, time
+process = subprocess.Popen(sys.argv[1:], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+peak = 0
+while process.poll() is None:
+    try:
+        with open(f"/proc/{process.pid}/status") as status:
+            for line in status:
+                if line.startswith("VmHWM:"):
+                    peak = max(peak, int(line.split()[1]))
+    except OSError:
+        pass
+    time.sleep(0.05)
+print(peak)
+PY
+}
+long=$(generate "bench-1920x480-60s.mp4" 1920x480 60)
+rm -rf "$work/run"; mkdir -p "$work/run"
+short_kb=$(peak "$convert" "$movie" "$work/m.mp4" --temp "$work/run" --codec-mode 1 --resize 5)
+long_kb=$(peak "$convert" "$long" "$work/m.mp4" --temp "$work/run" --codec-mode 1 --resize 5)
+rm -rf "$work/run" "$work/m.mp4"
+echo "20s: ${short_kb} kB, 60s: ${long_kb} kB, ratio $(ratio "$long_kb" "$short_kb") (target within 10%)"
+
+echo "== disk: frame files of a 10-minute 1920x480 movie against the free space"
+ten=$(generate "bench-1920x480-600s-black.mp4" 1920x480 600 black)
+needed=$((17982 * (54 + 1920 * 960 * 4)))
+avail=$(df -B1 --output=avail "$work" | tail -1)
+if [ "$avail" -gt "$needed" ]; then
+  # Never fill a shared disk: the refusal cannot be shown here.
+  echo "free $avail bytes > needed $needed bytes: refusal not exercised on this disk"
+  exit 0
+fi
+rm -rf "$work/run"; mkdir -p "$work/run"
+set +e
+"$convert" "$ten" "$work/d.mp4" --temp "$work/run" > "$work/disk.txt" 2>&1
+status=$?
+set -e
+echo "free: $avail bytes, needed: $needed bytes"
+echo "exit status $status: $(grep -m1 -E 'space|successfully|not created' "$work/disk.txt" || true)"
+ls "$work/run" | head -3
+rm -rf "$work/run" "$work/d.mp4"
