@@ -13,6 +13,7 @@
 #include "common/run_log.h"
 #include "common/settings.h"
 #include "common/text.h"
+#include "conversion/frame_file_writer.h"
 #include "conversion/frame_geometry.h"
 #include "conversion/movie_info.h"
 #include "conversion/on_frame.h"
@@ -221,6 +222,10 @@ void endRun(ConversionContext& context) {
   }
   {
     std::lock_guard lock(run.frameMutex);
+    run.frameWriter.reset();
+  }
+  {
+    std::lock_guard lock(run.frameMutex);
     run.etaText = "00.00.00";
     run.elapsedText = "00.00.00";
   }
@@ -313,6 +318,11 @@ ConversionOutcome convertMovie(ConversionContext& context, std::string outputPat
   }
   graph->setSampleCallback(&initFrameCallback(source, [&context] { onFrame(context); }));
   prepareCanvas(geometry, context.logo, context.settings.shiftFactor, context.tables, log);
+  {
+    std::lock_guard lock(run.frameMutex);
+    run.frameWriter = std::make_shared<FrameFileWriter>(
+        tempFolder, geometry.frameFileHeaders, geometry.canvas, geometry.canvasImage().size());
+  }
   startAudioExtraction(context.encoder,
                        audioExtractionCommand(context.exeFolder, source.moviePath, tempFolder));
   frontend.setOperationCaption("     RECORD", kGrey, kRed);
@@ -342,6 +352,11 @@ ConversionOutcome convertMovie(ConversionContext& context, std::string outputPat
     // From here on no frame is worked on: what was written is all the export gets.
     std::lock_guard lock(run.frameMutex);
     run.acceptingFrames = false;
+    run.frameWriter->drain();
+    if (std::string error = run.frameWriter->error(); !error.empty() && run.frameWriteFailed == 0) {
+      run.frameWriteError = std::move(error);
+      run.frameWriteFailed = 1;
+    }
   }
   if (run.frameWriteFailed == 1) {
     refuse(context, "A frame file could not be written (" + run.frameWriteError +

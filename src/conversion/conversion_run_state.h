@@ -4,11 +4,13 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 
 namespace tarn {
 
+class FrameFileWriter;
 class Frontend;
 class RunLog;
 class SampleCallback;
@@ -44,6 +46,8 @@ struct ConversionRunState {
   std::string etaText = "00.00.00";
   std::string elapsedText = "00.00.00";
   std::string frameWriteError;
+  // Writes the frame files of the running run (frames are placed into its canvases).
+  std::shared_ptr<FrameFileWriter> frameWriter;
 };
 
 // Everything one conversion run works with, owned elsewhere (the application object).

@@ -153,10 +153,14 @@ void prepareCanvas(FrameGeometry& geometry, const LogoPicture& logo, float shift
 }
 
 void placeFrame(FrameGeometry& geometry, const uint32_t* frame) {
+  placeFrame(geometry, frame, geometry.canvas.data());
+}
+
+void placeFrame(const FrameGeometry& geometry, const uint32_t* frame, uint32_t* canvas) {
   const FramePlacement& placement = geometry.placement;
   if (placement.rowCount <= 0) return;
   const size_t width = static_cast<size_t>(geometry.frameWidth);
-  std::memcpy(geometry.canvas.data() + width * placement.destinationFirstRow,
+  std::memcpy(canvas + width * placement.destinationFirstRow,
               frame + width * placement.sourceFirstRow,
               width * placement.rowCount * sizeof(uint32_t));
 }

@@ -72,6 +72,8 @@ void prepareCanvas(FrameGeometry& geometry, const LogoPicture& logo, float shift
 
 // Lays one frame (W x H pixels, bottom row first) into the canvas; the bands stay untouched.
 void placeFrame(FrameGeometry& geometry, const uint32_t* frame);
+// The same into another canvas of the geometry's size (a copy of the prepared one).
+void placeFrame(const FrameGeometry& geometry, const uint32_t* frame, uint32_t* canvas);
 
 // Preview refresh outside a conversion run, called by the frame source's streaming loop: sizes
 // frameCopy for the open movie, shows " WxH" beside " Doughnut size:", copies the graph's most

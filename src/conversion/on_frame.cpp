@@ -5,7 +5,7 @@
 #include "common/rounding.h"
 #include "common/settings.h"
 #include "conversion/conversion_run_state.h"
-#include "conversion/frame_files.h"
+#include "conversion/frame_file_writer.h"
 #include "conversion/frame_geometry.h"
 #include "conversion/frame_preview.h"
 #include "conversion/timing_text.h"
@@ -44,14 +44,13 @@ void onFrame(ConversionContext& context) {
       context.frontend, source.frameBuffer.data(), width, height,
       previewProgressLines(run.etaText, run.elapsedText, kLensName, context.output.resizeIndex));
 
-  placeFrame(geometry, source.frameBuffer.data());
-  const std::span<const uint8_t> image = geometry.canvasImage();
-  const FrameFileResult written =
-      writeFrameFile(context.settings.tempStreamFolder, run.frameNumber.load(),
-                     geometry.frameFileHeaders, image.data(), image.size());
-  if (!written.ok) {
+  FrameFileWriter& writer = *run.frameWriter;
+  const int32_t number = run.frameNumber.load();
+  placeFrame(geometry, source.frameBuffer.data(), writer.canvasFor(number));
+  writer.submit(number);
+  if (std::string error = writer.error(); !error.empty()) {
     // A short sequence must never become a "successful" movie: stop taking frames.
-    run.frameWriteError = written.errorText;
+    run.frameWriteError = std::move(error);
     run.acceptingFrames = false;
     run.frameWriteFailed = 1;
     return;

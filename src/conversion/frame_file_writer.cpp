@@ -1,0 +1,71 @@
+#include "conversion/frame_file_writer.h"
+
+namespace tarn {
+
+FrameFileWriter::FrameFileWriter(std::string folder, const FrameFileHeaders& headers,
+                                 std::span<const uint32_t> preparedCanvas, size_t imageBytes)
+    : folder_(std::move(folder)), headers_(headers), imageBytes_(imageBytes) {
+  for (auto& canvas : canvases_) canvas.assign(preparedCanvas.begin(), preparedCanvas.end());
+  thread_ = std::thread([this] { run(); });
+}
+
+FrameFileWriter::~FrameFileWriter() {
+  {
+    std::lock_guard lock(mutex_);
+    stopping_ = true;
+  }
+  changed_.notify_all();
+  thread_.join();
+}
+
+uint32_t* FrameFileWriter::canvasFor(int32_t frameNumber) {
+  const size_t slot = static_cast<size_t>(frameNumber & 1);
+  std::unique_lock lock(mutex_);
+  changed_.wait(lock, [&] { return !pending_[slot] || !error_.empty(); });
+  return canvases_[slot].data();
+}
+
+void FrameFileWriter::submit(int32_t frameNumber) {
+  const size_t slot = static_cast<size_t>(frameNumber & 1);
+  {
+    std::lock_guard lock(mutex_);
+    if (!error_.empty()) return;
+    pending_[slot] = true;
+    numbers_[slot] = frameNumber;
+  }
+  changed_.notify_all();
+}
+
+void FrameFileWriter::drain() {
+  std::unique_lock lock(mutex_);
+  changed_.wait(lock, [&] { return (!pending_[0] && !pending_[1]) || !error_.empty(); });
+}
+
+std::string FrameFileWriter::error() const {
+  std::lock_guard lock(mutex_);
+  return error_;
+}
+
+void FrameFileWriter::run() {
+  std::unique_lock lock(mutex_);
+  for (;;) {
+    const size_t slot = static_cast<size_t>(nextToWrite_ & 1);
+    changed_.wait(lock, [&] { return pending_[slot] || stopping_; });
+    if (!pending_[slot]) return;  // stopping with nothing left to write
+    const int32_t number = numbers_[slot];
+    const auto* image = reinterpret_cast<const uint8_t*>(canvases_[slot].data());
+    lock.unlock();
+    const FrameFileResult written = writeFrameFile(folder_, number, headers_, image, imageBytes_);
+    lock.lock();
+    pending_[slot] = false;
+    ++nextToWrite_;
+    if (!written.ok) {
+      error_ = written.errorText;
+      pending_ = {};
+    }
+    changed_.notify_all();
+    if (!error_.empty()) return;
+  }
+}
+
+}  // namespace tarn
