@@ -18,6 +18,7 @@
 #include "conversion/logo_picture.h"
 #include "conversion/timing_text.h"
 #include "encoding/encode_command.h"
+#include "encoding/spherical_metadata.h"
 #include "input/frame_source.h"
 #include "input/media_probe.h"
 #include "input/open_movie.h"
@@ -94,13 +95,39 @@ std::string makePrivateTempFolder(const std::string& base) {
   return pattern;
 }
 
+// The probe writes its report beside the tool it runs, under a fixed name. So that several runs
+// may probe at once, each probes from a folder of its own that links to the real tool.
+class ProbeFolder {
+ public:
+  explicit ProbeFolder(const fs::path& exeFolder) {
+    std::error_code error;
+    std::string pattern = (fs::temp_directory_path(error) / "tarn-probe-XXXXXX").string();
+    if (!::mkdtemp(pattern.data())) return;
+    folder_ = pattern;
+    fs::create_directories(folder_ / "PLUG-IN", error);
+    fs::create_symlink(fs::absolute(exeFolder / "PLUG-IN" / "ffmpeg_III.exe", error),
+                       folder_ / "PLUG-IN" / "ffmpeg_III.exe", error);
+  }
+  ~ProbeFolder() {
+    std::error_code ignored;
+    if (!folder_.empty()) fs::remove_all(folder_, ignored);
+  }
+  // Where probes run from: the own folder, or the program folder when none could be made.
+  fs::path path(const fs::path& exeFolder) const { return folder_.empty() ? exeFolder : folder_; }
+
+ private:
+  fs::path folder_;
+};
+
 int printInfo(Application& app, const std::string& input) {
   std::string probeText;
-  if (!probeMovie(input, app.paths.exeFolder, probeText)) {
+  const ProbeFolder probeFolder(app.paths.exeFolder);
+  if (!probeMovie(input, probeFolder.path(app.paths.exeFolder), probeText)) {
     std::fprintf(stderr, "Error Monitoring: Video file not found!\n");
     return kFailed;
   }
   std::printf("%s\n", withNewlines(probeText).c_str());
+  std::printf("%s\n", describeSpherical(readSphericalMetadata(input)).c_str());
   return kWritten;
 }
 
@@ -114,8 +141,9 @@ int convert(Application& app, ConsoleFrontend& frontend, const Options& options)
                        [](double seconds) { return formatDuration(seconds); },
                        [](int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }}};
   std::atomic<int32_t> loaderDone{0};
+  const ProbeFolder probeFolder(app.paths.exeFolder);
   std::thread loader([&] {
-    loadChosenMovie(sourceContext, options.input, app.paths.exeFolder);
+    loadChosenMovie(sourceContext, options.input, probeFolder.path(app.paths.exeFolder));
     loaderDone = 1;
   });
   // Opened once the frame source streams; its teardown message tells why when it did not.

@@ -1,5 +1,7 @@
 #include "encoding/encoder_runs.h"
 
+#include <fstream>
+
 #include "common/process.h"
 #include "common/run_log.h"
 #include "common/text.h"
@@ -14,6 +16,21 @@ ChildProcess startTool(const std::string& command,
   ChildProcess::Options options;
   options.stderrFile = stderrFile;
   return ChildProcess::start(arguments, options);
+}
+
+// The tool's line about spherical metadata ("spherical metadata written: ..." or "... not
+// written: <why>"), without the tool's prefix; empty when the report has none.
+std::string sphericalReportLine(const std::filesystem::path& report) {
+  std::ifstream in(report);
+  const std::string prefix = "ffmpeg_III: spherical metadata";
+  for (std::string line; std::getline(in, line);) {
+    const size_t at = line.find(prefix);
+    if (at == std::string::npos) continue;
+    line = line.substr(at + std::string("ffmpeg_III: ").size());
+    while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
+    return line;
+  }
+  return {};
 }
 
 void joinIfRunning(std::thread& thread) {
@@ -103,7 +120,17 @@ void runMainEncode(EncoderRuns& runs, const EncodeRequest& request, RunLog& log)
   }
   log.writeLog("ConvertRectFFMPEG aVideoEXT " + built.extension);
   log.writeLog("FFMPEG : " + built.command);
+  // The tool's report is read back for its line about the 360 marking of the output.
+  const bool ownReport = !report;
+  std::error_code error;
+  if (ownReport && std::filesystem::is_directory(request.tempStreamFolder, error)) {
+    report = std::filesystem::path(request.tempStreamFolder) / "temp-encode-report.txt";
+  }
   if (!built.command.empty()) runEncoderTool(built.command, report);
+  if (report) {
+    if (const std::string line = sphericalReportLine(*report); !line.empty()) log.writeLog(line);
+    if (ownReport) std::filesystem::remove(*report, error);
+  }
   runs.encoderRunning = 0;
 }
 

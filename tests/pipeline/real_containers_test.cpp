@@ -36,6 +36,8 @@ TEST_P(RealContainers, ConvertedMovieHasTheCanvasSizeFramesAndSound) {
   const int frames = std::atoi(test::probeField(output, "v", "nb_read_frames").c_str());
   EXPECT_NEAR(frames, GetParam().frames, 1);
   EXPECT_FALSE(test::probeField(output, "a", "codec_name").empty());
+  // The tool's word on the 360 marking reaches the run log.
+  EXPECT_NE(rig.log().find("\r\nspherical metadata "), std::string::npos);
 }
 
 INSTANTIATE_TEST_SUITE_P(AllEight, RealContainers,
