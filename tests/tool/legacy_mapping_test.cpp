@@ -245,6 +245,16 @@ TEST(FfmpegPlan, OddFrameSidesAreScaledOnePixelUp) {
   EXPECT_EQ(encodedFrameSize(resized, FrameFormat{1920, 960}), (FrameFormat{1712, 850}));
 }
 
+TEST(FfmpegPlan, FileNamesNeverNameAProtocol) {
+  const auto probe = planFfmpegRun(parsed(R"(t -i "concat:/etc/passwd|/etc/hosts")"), std::nullopt);
+  EXPECT_EQ(joined(probe.arguments), "-hide_banner -i file:concat:/etc/passwd|/etc/hosts");
+  const auto audio = planFfmpegRun(
+      parsed(R"(t -i "http:x.mov" -f wav -ar 44100 -ac 2 -acodec pcm_s16le -y "/t/temp.wav")"),
+      std::nullopt);
+  EXPECT_EQ(valueOf(audio, "-i"), "file:http:x.mov");
+  EXPECT_EQ(audio.arguments.back(), "/t/temp.wav");
+}
+
 TEST(FfmpegPlan, ZeroPaddedRateAndDefaultRate) {
   EXPECT_EQ(inputFrameRate(LegacyInput{"x", std::string("07.50")}), "7.50");
   EXPECT_EQ(inputFrameRate(LegacyInput{"x", std::string("29.97")}), "29.97");

@@ -24,6 +24,15 @@ std::optional<FrameFormat> parseSize(const std::string& text) {
   return FrameFormat{width, height};
 }
 
+// A file name as ffmpeg must read it: a relative name with a colon ("a:b.mp4", "concat:x")
+// would otherwise name one of ffmpeg's protocols.
+std::string fileName(const std::string& path) {
+  if (!path.empty() && path[0] != '/' && path.find(':') != std::string::npos) {
+    return "file:" + path;
+  }
+  return path;
+}
+
 int evenUp(int value) {
   return value + (value & 1);
 }
@@ -53,7 +62,7 @@ void appendAudio(Args& args, const ContainerProfile& profile, const LegacyOutput
 void appendOutput(Args& args, const LegacyCommand& command, const ContainerProfile& profile) {
   if (profile.fastStart) append(args, {"-movflags", "+faststart"});
   if (!profile.muxer.empty()) append(args, {"-f", profile.muxer});
-  append(args, {*command.outputPath});
+  append(args, {fileName(*command.outputPath)});
 }
 
 Args commonStart(const LegacyCommand& command) {
@@ -67,7 +76,7 @@ FfmpegPlan planProbe(const LegacyCommand& command) {
   FfmpegPlan plan;
   plan.kind = RunKind::Probe;
   plan.arguments = {"-hide_banner"};
-  for (const auto& input : command.inputs) append(plan.arguments, {"-i", input.path});
+  for (const auto& input : command.inputs) append(plan.arguments, {"-i", fileName(input.path)});
   return plan;
 }
 
@@ -89,11 +98,11 @@ FfmpegPlan planMainEncode(const LegacyCommand& command,
                       std::to_string(plan.rawPictureSize.height),
                   "-framerate", rate, "-i", "-"});
   } else {
-    append(args, {"-framerate", rate, "-i", frameInput.path});
+    append(args, {"-framerate", rate, "-i", fileName(frameInput.path)});
   }
   const bool withSound = command.inputs.size() > 1;
   for (size_t i = 1; i < command.inputs.size(); ++i) {
-    append(args, {"-i", command.inputs[i].path});
+    append(args, {"-i", fileName(command.inputs[i].path)});
   }
   if (options.duration) append(args, {"-t", *options.duration});
   // A constant output rate for every container, as the legacy "-r" gave (WebM would otherwise
@@ -121,7 +130,7 @@ FfmpegPlan planTranscode(const LegacyCommand& command) {
   args = commonStart(command);
   for (const auto& input : command.inputs) {
     if (input.rate) append(args, {"-r", *input.rate});
-    append(args, {"-i", input.path});
+    append(args, {"-i", fileName(input.path)});
   }
   if (options.duration) append(args, {"-t", *options.duration});
   if (options.rate) append(args, {"-r", *options.rate});
