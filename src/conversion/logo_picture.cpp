@@ -15,6 +15,7 @@ extern "C" {
 #include <new>
 
 #include "common/frontend.h"
+#include "input/ffmpeg_handles.h"
 
 namespace tarn {
 namespace {
@@ -44,25 +45,9 @@ struct AvioDeleter {
     avio_context_free(&context);
   }
 };
-struct FormatDeleter {
-  void operator()(AVFormatContext* context) const { avformat_close_input(&context); }
-};
-struct CodecDeleter {
-  void operator()(AVCodecContext* context) const { avcodec_free_context(&context); }
-};
-struct FrameDeleter {
-  void operator()(AVFrame* frame) const { av_frame_free(&frame); }
-};
-struct PacketDeleter {
-  void operator()(AVPacket* packet) const { av_packet_free(&packet); }
-};
-struct SwsDeleter {
-  void operator()(SwsContext* context) const { sws_freeContext(context); }
-};
-
 // Sends packets of the first video stream until the decoder gives one frame.
 bool decodeFirstFrame(AVFormatContext* format, int stream, AVCodecContext* codec, AVFrame* frame) {
-  std::unique_ptr<AVPacket, PacketDeleter> packet(av_packet_alloc());
+  PacketPtr packet(av_packet_alloc());
   if (!packet) return false;
   bool flushing = false;
   for (;;) {
@@ -114,7 +99,7 @@ PictureLoadResult loadPicture(const std::vector<uint8_t>& bytes, int64_t maxPixe
   rawFormat->pb = io.get();
   rawFormat->flags |= AVFMT_FLAG_CUSTOM_IO;
   if (avformat_open_input(&rawFormat, nullptr, nullptr, nullptr) < 0) return result;
-  std::unique_ptr<AVFormatContext, FormatDeleter> format(rawFormat);
+  FormatContextPtr format(rawFormat);
   if (avformat_find_stream_info(format.get(), nullptr) < 0) return result;
   const AVCodec* decoder = nullptr;
   const int stream = av_find_best_stream(format.get(), AVMEDIA_TYPE_VIDEO, -1, -1, &decoder, 0);
@@ -124,11 +109,11 @@ PictureLoadResult loadPicture(const std::vector<uint8_t>& bytes, int64_t maxPixe
     result.failure = PictureLoadFailure::tooLarge;
     return result;
   }
-  std::unique_ptr<AVCodecContext, CodecDeleter> codec(avcodec_alloc_context3(decoder));
+  CodecContextPtr codec(avcodec_alloc_context3(decoder));
   if (!codec || avcodec_parameters_to_context(codec.get(), parameters) < 0) return result;
   codec->thread_count = 1;
   if (avcodec_open2(codec.get(), decoder, nullptr) < 0) return result;
-  std::unique_ptr<AVFrame, FrameDeleter> frame(av_frame_alloc());
+  FramePtr frame(av_frame_alloc());
   if (!frame || !decodeFirstFrame(format.get(), stream, codec.get(), frame.get())) return result;
 
   const int width = frame->width;
@@ -138,9 +123,9 @@ PictureLoadResult loadPicture(const std::vector<uint8_t>& bytes, int64_t maxPixe
     result.failure = PictureLoadFailure::tooLarge;
     return result;
   }
-  std::unique_ptr<SwsContext, SwsDeleter> scaler(
-      sws_getContext(width, height, static_cast<AVPixelFormat>(frame->format), width, height,
-                     AV_PIX_FMT_BGRA, SWS_POINT, nullptr, nullptr, nullptr));
+  ScaleContextPtr scaler(sws_getContext(width, height, static_cast<AVPixelFormat>(frame->format),
+                                        width, height, AV_PIX_FMT_BGRA, SWS_POINT, nullptr, nullptr,
+                                        nullptr));
   if (!scaler) return result;
 
   DecodedPicture& picture = result.picture;
