@@ -247,15 +247,15 @@ void MainWindow::buildControls() {
 
   static constexpr int hoverSlots = 7;
   static_assert(std::size(kButtons) == hoverSlots);
-  for (const ButtonSpec& spec : kButtons) {
-    const std::string name = spec.bitmap;
+  for (const ButtonSpec& entry : kButtons) {
+    const std::string name = entry.bitmap;
     const std::array<wxBitmap, 3> bitmaps = {services_.resources.bitmap(name + "1"),
                                              services_.resources.bitmap(name + "2"),
                                              services_.resources.bitmap(name + "3")};
-    auto* button = new PictureButton(client_, spec.id, spec.position, bitmaps);
+    auto* button = new PictureButton(client_, entry.id, entry.position, bitmaps);
     button->SetCursor(services_.resources.autorCursor());
-    button->onHover([this, id = spec.id](bool inside) { hover(id, inside); });
-    buttons_[spec.id] = button;
+    button->onHover([this, id = entry.id](bool inside) { hover(id, inside); });
+    buttons_[entry.id] = button;
   }
 
   const struct {

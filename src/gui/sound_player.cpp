@@ -54,14 +54,14 @@ SoundPlayer::~SoundPlayer() {
 void SoundPlayer::play(const std::vector<uint8_t>& wave) {
   if (device_ == 0 || wave.empty()) return;
   SDL_RWops* stream = SDL_RWFromConstMem(wave.data(), static_cast<int>(wave.size()));
-  SDL_AudioSpec spec{};
+  SDL_AudioSpec waveFormat{};
   Uint8* samples = nullptr;
   Uint32 length = 0;
-  if (!SDL_LoadWAV_RW(stream, 1, &spec, &samples, &length)) return;
+  if (!SDL_LoadWAV_RW(stream, 1, &waveFormat, &samples, &length)) return;
   SDL_AudioCVT convert{};
   const int needed =
-      SDL_BuildAudioCVT(&convert, spec.format, spec.channels, spec.freq, deviceFormat_,
-                        static_cast<Uint8>(deviceChannels_), deviceRate_);
+      SDL_BuildAudioCVT(&convert, waveFormat.format, waveFormat.channels, waveFormat.freq,
+                        deviceFormat_, static_cast<Uint8>(deviceChannels_), deviceRate_);
   SDL_ClearQueuedAudio(device_);
   if (needed == 0) {
     SDL_QueueAudio(device_, samples, length);
