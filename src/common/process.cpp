@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <pthread.h>
 #include <cerrno>
 #include <mutex>
 #include <system_error>
@@ -164,7 +165,47 @@ struct ChildProcess::Shared {
   pid_t pid = -1;
   bool reaped = false;
   int exitStatus = -1;
+  int inputFd = -1;  // write end of the child's input pipe, while open
 };
+
+namespace {
+
+// Writes to a pipe whose reader may have ended. That write raises SIGPIPE, which would end this
+// program: the signal is blocked for the write and one it left pending is taken.
+void writeToPipe(int fd, std::string_view bytes) {
+  sigset_t pipeSignal;
+  sigset_t previous;
+  ::sigemptyset(&pipeSignal);
+  ::sigaddset(&pipeSignal, SIGPIPE);
+  ::pthread_sigmask(SIG_BLOCK, &pipeSignal, &previous);
+  ssize_t written = -1;
+  do {
+    written = ::write(fd, bytes.data(), bytes.size());
+  } while (written < 0 && errno == EINTR);
+  if (written < 0 && errno == EPIPE) {
+    const timespec noWait{};
+    while (::sigtimedwait(&pipeSignal, nullptr, &noWait) < 0 && errno == EINTR) {
+    }
+  }
+  ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+}
+
+// Our environment with `extra` entries added ("NAME=value"); an extra entry replaces ours.
+std::vector<std::string> environmentWith(const std::vector<std::string>& extra) {
+  std::vector<std::string> entries;
+  for (char** entry = environ; entry && *entry; ++entry) {
+    const std::string text(*entry);
+    const std::string name = text.substr(0, text.find('='));
+    bool replaced = false;
+    for (const std::string& added : extra)
+      replaced = replaced || added.substr(0, added.find('=')) == name;
+    if (!replaced) entries.push_back(text);
+  }
+  entries.insert(entries.end(), extra.begin(), extra.end());
+  return entries;
+}
+
+}  // namespace
 
 ChildProcess ChildProcess::start(const std::vector<std::string>& arguments,
                                  const Options& options) {
@@ -173,7 +214,19 @@ ChildProcess ChildProcess::start(const std::vector<std::string>& arguments,
 
   SpawnSetup setup;
   posix_spawn_file_actions_t* actions = setup.actions();
-  ::posix_spawn_file_actions_addopen(actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+  int inputPipe[2] = {-1, -1};
+  if (options.inputPipe) {
+    if (::pipe2(inputPipe, O_CLOEXEC) != 0) return child;
+    ::posix_spawn_file_actions_adddup2(actions, inputPipe[0], STDIN_FILENO);
+  } else {
+    ::posix_spawn_file_actions_addopen(actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+  }
+  const auto closePipe = [&inputPipe] {
+    for (int& fd : inputPipe) {
+      if (fd >= 0) ::close(fd);
+      fd = -1;
+    }
+  };
   if (options.stderrFile) {
     const std::string file = options.stderrFile->string();
     ::posix_spawn_file_actions_addopen(actions, STDERR_FILENO, file.c_str(),
@@ -204,14 +257,29 @@ ChildProcess ChildProcess::start(const std::vector<std::string>& arguments,
   for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
   argv.push_back(nullptr);
 
+  std::vector<std::string> environment;
+  std::vector<char*> envp;
+  if (!options.environment.empty()) {
+    environment = environmentWith(options.environment);
+    for (std::string& entry : environment) envp.push_back(entry.data());
+    envp.push_back(nullptr);
+  }
+
   pid_t pid = -1;
-  const int error =
-      ::posix_spawnp(&pid, argv[0], actions, setup.attributes(), argv.data(), environ);
-  if (error != 0 || pid <= 0) return child;
+  const int error = ::posix_spawnp(&pid, argv[0], actions, setup.attributes(), argv.data(),
+                                   envp.empty() ? environ : envp.data());
+  if (error != 0 || pid <= 0) {
+    closePipe();
+    return child;
+  }
 
   child.pid_ = pid;
   child.shared_ = std::make_shared<Shared>();
   child.shared_->pid = pid;
+  if (options.inputPipe) {
+    ::close(inputPipe[0]);
+    child.shared_->inputFd = inputPipe[1];
+  }
   return child;
 }
 
@@ -247,7 +315,19 @@ void ChildProcess::terminate() {
   if (!shared_->reaped) ::kill(shared_->pid, SIGKILL);
 }
 
+void ChildProcess::closeInput(std::string_view lastBytes) {
+  if (!shared_) return;
+  std::lock_guard lock(shared_->mutex);
+  if (shared_->inputFd < 0) return;
+  // A few bytes into a pipe nobody else writes never block.
+  if (!lastBytes.empty()) writeToPipe(shared_->inputFd, lastBytes);
+  ::close(shared_->inputFd);
+  shared_->inputFd = -1;
+}
+
 ChildProcess::~ChildProcess() {
+  // A child waiting on its input would never end while we hold the pipe open.
+  closeInput();
   if (shared_) wait();
 }
 
@@ -258,6 +338,7 @@ ChildProcess::ChildProcess(ChildProcess&& other) noexcept
 
 ChildProcess& ChildProcess::operator=(ChildProcess&& other) noexcept {
   if (this != &other) {
+    closeInput();
     if (shared_) wait();
     pid_ = other.pid_;
     shared_ = std::move(other.shared_);

@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tarn {
@@ -37,6 +38,11 @@ class ChildProcess {
     bool stdoutToo = false;
     // When false, the child's standard output and error go to /dev/null.
     bool inheritOutput = false;
+    // When true, the child's standard input is a pipe that stays open until closeInput(); the
+    // child reads its end as a signal (nothing is ever written to it).
+    bool inputPipe = false;
+    // "NAME=value" entries added to the child's environment.
+    std::vector<std::string> environment;
   };
 
   // Returns an empty (not started) process when the program cannot be started (missing, not
@@ -54,6 +60,10 @@ class ChildProcess {
   // Ends the process if it still runs (SIGKILL). Callable from any thread. Does nothing once a
   // wait() has reaped the process, so it never signals a reused process id.
   void terminate();
+  // Closes our end of the input pipe (Options::inputPipe), after writing `lastBytes` to it: the
+  // child reads them and then the end of its input. Callable from any thread, more than once
+  // (only the first call writes).
+  void closeInput(std::string_view lastBytes = {});
 
  private:
   pid_t pid_ = -1;
