@@ -1,5 +1,10 @@
 #include "conversion/frame_file_writer.h"
 
+#include <algorithm>
+#include <cstring>
+
+#include "common/uncached_file.h"
+
 namespace tarn {
 
 FrameFileWriter::FrameFileWriter(std::string folder, const FrameFileHeaders& headers,
@@ -38,7 +43,8 @@ void FrameFileWriter::submit(int32_t frameNumber) {
 
 void FrameFileWriter::drain() {
   std::unique_lock lock(mutex_);
-  changed_.wait(lock, [&] { return (!pending_[0] && !pending_[1]) || !error_.empty(); });
+  changed_.wait(lock,
+                [&] { return (!pending_[0] && !pending_[1] && !writing_) || !error_.empty(); });
 }
 
 std::string FrameFileWriter::error() const {
@@ -47,7 +53,20 @@ std::string FrameFileWriter::error() const {
 }
 
 void FrameFileWriter::run() {
+  // The whole file is staged in one aligned buffer, so that it can go to disk directly; the
+  // canvas is free for the next frame as soon as it is copied.
+  const size_t fileBytes = headers_.fileHeader.size() + headers_.infoHeader.size() + imageBytes_;
+  AlignedBuffer staging(fileBytes);
   std::unique_lock lock(mutex_);
+  if (staging.size() < fileBytes) {
+    error_ = "no memory for a frame file of " + std::to_string(fileBytes) + " bytes";
+    changed_.notify_all();
+    return;
+  }
+  std::copy(headers_.fileHeader.begin(), headers_.fileHeader.end(), staging.data());
+  std::copy(headers_.infoHeader.begin(), headers_.infoHeader.end(),
+            staging.data() + headers_.fileHeader.size());
+  uint8_t* stagedImage = staging.data() + headers_.fileHeader.size() + headers_.infoHeader.size();
   for (;;) {
     const size_t slot = static_cast<size_t>(nextToWrite_ & 1);
     changed_.wait(lock, [&] { return pending_[slot] || stopping_; });
@@ -55,12 +74,19 @@ void FrameFileWriter::run() {
     const int32_t number = numbers_[slot];
     const auto* image = reinterpret_cast<const uint8_t*>(canvases_[slot].data());
     lock.unlock();
-    const FrameFileResult written = writeFrameFile(folder_, number, headers_, image, imageBytes_);
+    std::memcpy(stagedImage, image, imageBytes_);
     lock.lock();
     pending_[slot] = false;
+    writing_ = true;
     ++nextToWrite_;
-    if (!written.ok) {
-      error_ = written.errorText;
+    changed_.notify_all();
+    lock.unlock();
+    const std::string path = frameFilePath(folder_, number);
+    const int error = writeFileUncached(path, staging, fileBytes);
+    lock.lock();
+    writing_ = false;
+    if (error != 0) {
+      error_ = path + ": " + std::strerror(error);
       pending_ = {};
     }
     changed_.notify_all();

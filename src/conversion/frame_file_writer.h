@@ -17,7 +17,8 @@ namespace tarn {
 // and placed while this one goes to disk. Two canvases take turns: frame n is placed into
 // canvas(n) while the writer may still be writing frame n - 1 from the other one. Both start as
 // copies of the prepared canvas (its bands drawn), and placement only ever changes the frame rows.
-// Frames are never dropped: a caller that is ahead waits for the writer.
+// Frames are never dropped: a caller that is ahead waits for the writer. Files bypass the page
+// cache where the file system allows it.
 class FrameFileWriter {
  public:
   FrameFileWriter(std::string folder, const FrameFileHeaders& headers,
@@ -44,7 +45,8 @@ class FrameFileWriter {
   std::array<std::vector<uint32_t>, 2> canvases_;
   mutable std::mutex mutex_;
   std::condition_variable changed_;
-  std::array<bool, 2> pending_{};  // canvas handed over, not yet written
+  std::array<bool, 2> pending_{};  // canvas handed over, not yet copied for writing
+  bool writing_ = false;           // a copied frame is being written
   std::array<int32_t, 2> numbers_{};
   int32_t nextToWrite_ = 0;
   bool stopping_ = false;

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace tarn {
+
+// Whole-file reads and writes that bypass the page cache (O_DIRECT) where the file system
+// allows it. Frame files are written once and read once or twice, gigabytes of them per run:
+// through the cache they would push everything else out of it, and filling fresh cache pages
+// costs far more than the transfer itself on virtual machines.
+
+// Block alignment that direct transfers need of memory, offsets and lengths.
+inline constexpr size_t kDirectAlignment = 4096;
+
+// A heap buffer aligned for direct transfers, its size rounded up to whole blocks.
+class AlignedBuffer {
+ public:
+  AlignedBuffer() = default;
+  // Empty when the memory cannot be had.
+  explicit AlignedBuffer(size_t size);
+  uint8_t* data() { return data_.get(); }
+  const uint8_t* data() const { return data_.get(); }
+  size_t size() const { return size_; }  // usable bytes, a multiple of kDirectAlignment
+
+ private:
+  struct Free {
+    void operator()(uint8_t* data) const;
+  };
+  std::unique_ptr<uint8_t, Free> data_;
+  size_t size_ = 0;
+};
+
+// Creates or truncates `path` and writes the first `size` bytes of `buffer` into it, the whole
+// blocks directly and the last partial block through the cache. Falls back to an ordinary write
+// where direct transfers are refused (tmpfs, some network file systems). Returns 0, or the errno
+// of the failure (a full disk is also reported when the file is closed).
+int writeFileUncached(const std::string& path, const AlignedBuffer& buffer, size_t size);
+
+struct UncachedRead {
+  int error = 0;    // errno of a failure, 0 on success
+  size_t size = 0;  // bytes read: the whole file
+};
+
+// Reads the whole of `path` into `buffer` (grown as needed), directly where allowed. A file
+// larger than `limit` is not read (error EFBIG).
+UncachedRead readFileUncached(const std::string& path, AlignedBuffer& buffer, size_t limit);
+
+}  // namespace tarn
