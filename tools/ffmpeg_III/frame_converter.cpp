@@ -1,5 +1,7 @@
 #include "ffmpeg_III/frame_converter.h"
 
+#include "ffmpeg_III/bgr0_to_i420.h"
+
 extern "C" {
 #include <libswscale/swscale.h>
 }
@@ -31,6 +33,13 @@ size_t FrameConverter::pictureBytes() const {
 
 void FrameConverter::convert(const unsigned char* pixels, std::vector<unsigned char>& picture) {
   picture.resize(pictureBytes());
+  if (source_ == target_ && source_.width % 2 == 0 && source_.height % 2 == 0) {
+    uint8_t* y = picture.data();
+    uint8_t* u = y + static_cast<size_t>(target_.width) * target_.height;
+    uint8_t* v = u + static_cast<size_t>(target_.width / 2) * (target_.height / 2);
+    convertBgr0ToI420(pixels, source_.width, source_.height, y, u, v);
+    return;
+  }
   // The file's last row is the picture's top: start there and step backwards.
   const int rowBytes = source_.width * 4;
   const uint8_t* sourceRows[1] = {pixels + static_cast<size_t>(source_.height - 1) * rowBytes};

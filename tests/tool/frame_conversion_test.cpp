@@ -1,0 +1,126 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <vector>
+
+#include "ffmpeg_III/frame_converter.h"
+
+namespace tarn::tool {
+namespace {
+
+struct Rgb {
+  int red, green, blue;
+};
+
+// A frame file's pixels (bottom row first) whose top-left picture pixel is `topLeft` and whose
+// other pixels run through the colour cube.
+std::vector<unsigned char> framePixels(int width, int height, Rgb topLeft) {
+  std::vector<unsigned char> pixels(static_cast<size_t>(width) * height * 4);
+  for (int row = 0; row < height; ++row) {
+    for (int x = 0; x < width; ++x) {
+      const size_t at = (static_cast<size_t>(height - 1 - row) * width + x) * 4;
+      Rgb colour{(x * 37 + row * 11) % 256, (x * 5 + row * 53) % 256, (x * 91 + row * 3) % 256};
+      if (row == 0 && x == 0) colour = topLeft;
+      pixels[at] = static_cast<unsigned char>(colour.blue);
+      pixels[at + 1] = static_cast<unsigned char>(colour.green);
+      pixels[at + 2] = static_cast<unsigned char>(colour.red);
+      pixels[at + 3] = 0;
+    }
+  }
+  return pixels;
+}
+
+Rgb pictureAt(const std::vector<unsigned char>& pixels, int width, int height, int x, int row) {
+  const size_t at = (static_cast<size_t>(height - 1 - row) * width + x) * 4;
+  return {pixels[at + 2], pixels[at + 1], pixels[at]};
+}
+
+// BT.601 limited range, exactly.
+double lumaOf(Rgb c) {
+  return 16 + 219 * (0.299 * c.red + 0.587 * c.green + 0.114 * c.blue) / 255;
+}
+double blueDifferenceOf(double red, double green, double blue) {
+  return 128 + 224 * (-0.168736 * red - 0.331264 * green + 0.5 * blue) / 255;
+}
+double redDifferenceOf(double red, double green, double blue) {
+  return 128 + 224 * (0.5 * red - 0.418688 * green - 0.081312 * blue) / 255;
+}
+
+TEST(FrameConversion, SameSizeFramesGiveBt601PlanesTopRowFirst) {
+  const int width = 64;
+  const int height = 32;
+  const auto pixels = framePixels(width, height, Rgb{255, 255, 255});
+  FrameConverter converter({width, height}, {width, height});
+  ASSERT_TRUE(converter.valid());
+  std::vector<unsigned char> picture;
+  converter.convert(pixels.data(), picture);
+  ASSERT_EQ(picture.size(), static_cast<size_t>(width * height * 3 / 2));
+
+  EXPECT_NEAR(picture[0], 235, 1) << "white at the picture's top left";
+  int worst = 0;
+  for (int row = 0; row < height; ++row) {
+    for (int x = 0; x < width; ++x) {
+      const double expected = lumaOf(pictureAt(pixels, width, height, x, row));
+      const int got = picture[static_cast<size_t>(row) * width + x];
+      worst = std::max(worst, static_cast<int>(std::lround(std::abs(got - expected))));
+    }
+  }
+  EXPECT_LE(worst, 1) << "luma";
+
+  const unsigned char* u = picture.data() + width * height;
+  const unsigned char* v = u + (width / 2) * (height / 2);
+  int worstChroma = 0;
+  for (int row = 0; row < height / 2; ++row) {
+    for (int x = 0; x < width / 2; ++x) {
+      double red = 0, green = 0, blue = 0;
+      for (int dy = 0; dy < 2; ++dy) {
+        for (int dx = 0; dx < 2; ++dx) {
+          const Rgb c = pictureAt(pixels, width, height, 2 * x + dx, 2 * row + dy);
+          red += c.red / 4.0;
+          green += c.green / 4.0;
+          blue += c.blue / 4.0;
+        }
+      }
+      const size_t at = static_cast<size_t>(row) * (width / 2) + x;
+      worstChroma = std::max(
+          {worstChroma,
+           static_cast<int>(std::lround(std::abs(u[at] - blueDifferenceOf(red, green, blue)))),
+           static_cast<int>(std::lround(std::abs(v[at] - redDifferenceOf(red, green, blue))))});
+    }
+  }
+  EXPECT_LE(worstChroma, 1) << "chroma of the 2x2 blocks";
+}
+
+TEST(FrameConversion, BlackAndWhiteHitTheLimitedRangeEnds) {
+  for (const Rgb colour : {Rgb{0, 0, 0}, Rgb{255, 255, 255}}) {
+    std::vector<unsigned char> pixels(16 * 8 * 4, static_cast<unsigned char>(colour.red));
+    FrameConverter converter({16, 8}, {16, 8});
+    std::vector<unsigned char> picture;
+    converter.convert(pixels.data(), picture);
+    const int luma = colour.red == 0 ? 16 : 235;
+    for (size_t i = 0; i < 16 * 8; ++i) ASSERT_EQ(picture[i], luma) << i;
+    for (size_t i = 16 * 8; i < picture.size(); ++i) ASSERT_EQ(picture[i], 128) << i;
+  }
+}
+
+TEST(FrameConversion, ScaledFramesKeepTheirTopAtTheTop) {
+  // Top half white, bottom half black; the file stores the bottom row first.
+  const int width = 64;
+  const int height = 32;
+  std::vector<unsigned char> pixels(static_cast<size_t>(width) * height * 4, 0);
+  for (int row = 0; row < height / 2; ++row) {
+    const size_t at = static_cast<size_t>(height - 1 - row) * width * 4;
+    std::fill_n(pixels.begin() + static_cast<std::ptrdiff_t>(at), width * 4, 255);
+  }
+  FrameConverter converter({width, height}, {32, 16});
+  ASSERT_TRUE(converter.valid());
+  std::vector<unsigned char> picture;
+  converter.convert(pixels.data(), picture);
+  ASSERT_EQ(picture.size(), static_cast<size_t>(32 * 16 * 3 / 2));
+  EXPECT_NEAR(picture[0], 235, 2);
+  EXPECT_NEAR(picture[15 * 32], 16, 2);
+}
+
+}  // namespace
+}  // namespace tarn::tool
