@@ -2,9 +2,11 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 
 #include "ffmpeg_III/ffmpeg_plan.h"
 #include "ffmpeg_III/ffmpeg_runner.h"
+#include "ffmpeg_III/frame_arrival.h"
 #include "ffmpeg_III/frame_feeder.h"
 #include "ffmpeg_III/spherical_step.h"
 
@@ -26,10 +28,20 @@ int runEncoderTool(const std::vector<std::string>& arguments) {
   }
   const LegacyCommand& command = *parsed.command;
 
+  FrameArrival arrival = FrameArrival::fromEnvironment();
   std::optional<FrameSequence> frames;
   if (command.outputPath && isFramePattern(command.inputs.front().path)) {
     std::string why;
     frames = findFrameSequence(command.inputs.front().path, &why);
+    // Frames still being written: wait for the first one to be complete.
+    while (!frames && arrival.pending()) {
+      arrival.waitBriefly();
+      frames = findFrameSequence(command.inputs.front().path, &why);
+    }
+    if (arrival.abandoned()) {
+      say(kFramesAbandoned);
+      return 1;
+    }
     if (!frames) say("ffmpeg reads the frame files itself (" + why + ")");
   }
   const FfmpegPlan plan = planFfmpegRun(command, frames);
@@ -42,9 +54,12 @@ int runEncoderTool(const std::vector<std::string>& arguments) {
   say("running: " + commandLineText("ffmpeg", plan.arguments));
 
   FeedResult fed;
-  std::function<void(int)> feeder;
+  std::function<bool(int)> feeder;
   if (plan.rawFrames) {
-    feeder = [&plan, &fed](int fd) { fed = feedFrames(*plan.rawFrames, plan.rawPictureSize, fd); };
+    feeder = [&plan, &fed, &arrival](int fd) {
+      fed = feedFrames(*plan.rawFrames, arrival, plan.rawPictureSize, fd);
+      return !fed.abandoned;
+    };
   }
   std::string startError;
   const int status = runProgram(*ffmpeg, plan.arguments, feeder, &startError);
@@ -55,6 +70,12 @@ int runEncoderTool(const std::vector<std::string>& arguments) {
   if (plan.rawFrames) {
     say("frames read: " + std::to_string(fed.framesWritten) +
         (fed.stopReason.empty() ? std::string() : " (stopped: " + fed.stopReason + ")"));
+  }
+  if (fed.abandoned) {
+    // What ffmpeg wrote before it was ended is a cut movie, not an output.
+    std::error_code ignored;
+    std::filesystem::remove(*command.outputPath, ignored);
+    return 1;
   }
   if (status == 0 && plan.kind == RunKind::MainEncode) {
     std::optional<FrameFormat> frameSize;

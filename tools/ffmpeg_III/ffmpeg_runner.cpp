@@ -95,7 +95,7 @@ std::string commandLineText(const std::string& program, const std::vector<std::s
 }
 
 int runProgram(const std::string& program, const std::vector<std::string>& arguments,
-               const std::function<void(int fd)>& feedStdin, std::string* startError) {
+               const std::function<bool(int fd)>& feedStdin, std::string* startError) {
   std::vector<char*> argv;
   argv.push_back(const_cast<char*>(program.c_str()));
   for (const auto& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
@@ -128,7 +128,8 @@ int runProgram(const std::string& program, const std::vector<std::string>& argum
     return -1;
   }
   if (feedStdin) {
-    feedStdin(pipeEnds[1]);
+    const bool finish = feedStdin(pipeEnds[1]);
+    if (!finish) ::kill(pid, SIGKILL);  // not reaped yet: the id is still our child's
     ::close(pipeEnds[1]);
   }
   return waitForExit(pid);

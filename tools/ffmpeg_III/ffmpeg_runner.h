@@ -15,9 +15,10 @@ std::string commandLineText(const std::string& program, const std::vector<std::s
 
 // Runs `program` with `arguments`, standard output and error shared with this process. With
 // `feedStdin`, the child's standard input is a pipe whose write end is handed to `feedStdin` and
-// closed after it returns. Returns the exit status (128 + signal when killed), or -1 when the
-// program could not be started (`startError` says why).
+// closed after it returns; when it returns false the child is killed instead of being left to
+// finish. Returns the exit status (128 + signal when killed), or -1 when the program could not be
+// started (`startError` says why).
 int runProgram(const std::string& program, const std::vector<std::string>& arguments,
-               const std::function<void(int fd)>& feedStdin, std::string* startError);
+               const std::function<bool(int fd)>& feedStdin, std::string* startError);
 
 }  // namespace tarn::tool

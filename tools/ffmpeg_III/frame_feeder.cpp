@@ -14,38 +14,14 @@
 #include <thread>
 #include <vector>
 
+#include "common/uncached_file.h"
+#include "ffmpeg_III/frame_arrival.h"
 #include "ffmpeg_III/frame_converter.h"
 
 namespace tarn::tool {
 namespace {
 
 constexpr size_t kFramesAhead = 3;
-
-// Closes a file descriptor on every path.
-class FileHandle {
- public:
-  explicit FileHandle(int fd) : fd_(fd) {}
-  ~FileHandle() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  FileHandle(const FileHandle&) = delete;
-  FileHandle& operator=(const FileHandle&) = delete;
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
-
-bool readFully(int fd, unsigned char* data, size_t size) {
-  while (size > 0) {
-    const ssize_t count = ::read(fd, data, size);
-    if (count < 0 && errno == EINTR) continue;
-    if (count <= 0) return false;
-    data += count;
-    size -= static_cast<size_t>(count);
-  }
-  return true;
-}
 
 bool writeFully(int fd, const unsigned char* data, size_t size) {
   while (size > 0) {
@@ -58,29 +34,32 @@ bool writeFully(int fd, const unsigned char* data, size_t size) {
   return true;
 }
 
-// Reads the pixels of one frame file into `pixels`. Returns an error text, or empty on success;
-// `missing` tells the end of the sequence apart from a bad file.
-std::string readFrame(const std::string& name, const FrameFormat& expected,
-                      std::vector<unsigned char>& pixels, bool& missing) {
+// Reads one frame file into `file` (headers, then pixels). Returns an error text, or empty on
+// success; `missing` tells the end of the sequence apart from a bad file.
+std::string readFrame(const std::string& name, const FrameFormat& expected, AlignedBuffer& file,
+                      bool& missing) {
   missing = false;
-  FileHandle file(::open(name.c_str(), O_RDONLY | O_CLOEXEC));
-  if (file.get() < 0) {
+  const size_t fileBytes = kFrameHeaderSize + expected.pixelBytes();
+  // A file still being written is told by its size, without reading it.
+  struct stat info {};
+  if (::stat(name.c_str(), &info) != 0) {
     missing = errno == ENOENT;
     return missing ? std::string() : name + ": " + std::strerror(errno);
   }
-  struct stat info {};
-  if (::fstat(file.get(), &info) != 0) return name + ": " + std::strerror(errno);
-  unsigned char header[kFrameHeaderSize];
-  if (!readFully(file.get(), header, sizeof header)) return name + ": shorter than a BMP header";
-  const FrameHeaderCheck check =
-      checkFrameHeader(header, sizeof header, static_cast<uint64_t>(info.st_size));
+  const auto size = static_cast<uint64_t>(info.st_size);
+  if (size < kFrameHeaderSize) return name + ": shorter than a BMP header";
+  if (size < fileBytes) return name + ": truncated pixel data";
+  // A longer file is not one of this sequence's frames: its header check below says why.
+  const UncachedRead read = readFileUncached(name, file, fileBytes + kDirectAlignment);
+  if (read.error != 0) {
+    missing = read.error == ENOENT;
+    return missing ? std::string() : name + ": " + std::strerror(read.error);
+  }
+  if (read.size < kFrameHeaderSize) return name + ": shorter than a BMP header";
+  const FrameHeaderCheck check = checkFrameHeader(file.data(), kFrameHeaderSize, read.size);
   if (!check.format) return name + ": " + check.error;
   if (!(*check.format == expected)) {
     return name + ": frame size differs from the first frame";
-  }
-  pixels.resize(expected.pixelBytes());
-  if (!readFully(file.get(), pixels.data(), pixels.size())) {
-    return name + ": truncated pixel data";
   }
   return {};
 }
@@ -145,18 +124,29 @@ class FrameQueue {
   std::string reason_;
 };
 
-void readSequence(const FrameSequence& sequence, FrameConverter& converter, FrameQueue& queue) {
-  std::vector<unsigned char> pixels;
+void readSequence(const FrameSequence& sequence, FrameArrival& arrival, FrameConverter& converter,
+                  FrameQueue& queue) {
+  AlignedBuffer file(kFrameHeaderSize + sequence.format.pixelBytes());
   for (int64_t number = sequence.firstNumber;; ++number) {
+    const std::string name = frameFileName(sequence.pattern, number);
     bool missing = false;
-    std::string error =
-        readFrame(frameFileName(sequence.pattern, number), sequence.format, pixels, missing);
+    arrival.check();
+    std::string error = readFrame(name, sequence.format, file, missing);
+    // A frame still being written is read again once it may be complete.
+    while ((missing || !error.empty()) && arrival.pending()) {
+      arrival.waitBriefly();
+      error = readFrame(name, sequence.format, file, missing);
+    }
+    if (arrival.abandoned()) {
+      queue.finish(kFramesAbandoned);
+      return;
+    }
     if (missing || !error.empty()) {
       queue.finish(std::move(error));
       return;
     }
     std::vector<unsigned char> picture = queue.spare();
-    converter.convert(pixels.data(), picture);
+    converter.convert(file.data() + kFrameHeaderSize, picture);
     if (!queue.push(std::move(picture))) {
       queue.finish({});
       return;
@@ -166,7 +156,8 @@ void readSequence(const FrameSequence& sequence, FrameConverter& converter, Fram
 
 }  // namespace
 
-FeedResult feedFrames(const FrameSequence& sequence, FrameFormat pictureSize, int fd) {
+FeedResult feedFrames(const FrameSequence& sequence, FrameArrival& arrival, FrameFormat pictureSize,
+                      int fd) {
   FeedResult result;
   FrameConverter converter(sequence.format, pictureSize);
   if (!converter.valid()) {
@@ -176,7 +167,9 @@ FeedResult feedFrames(const FrameSequence& sequence, FrameFormat pictureSize, in
   // Fewer, larger writes: a 1 MiB pipe instead of 64 KiB (best effort).
   ::fcntl(fd, F_SETPIPE_SZ, 1 << 20);
   FrameQueue queue;
-  std::thread reader([&sequence, &converter, &queue] { readSequence(sequence, converter, queue); });
+  std::thread reader([&sequence, &arrival, &converter, &queue] {
+    readSequence(sequence, arrival, converter, queue);
+  });
   bool encoderGone = false;
   while (auto frame = queue.pop()) {
     if (!writeFully(fd, frame->data(), frame->size())) {
@@ -189,6 +182,7 @@ FeedResult feedFrames(const FrameSequence& sequence, FrameFormat pictureSize, in
   queue.stop();
   reader.join();
   result.stopReason = encoderGone ? "the encoder stopped reading frames" : queue.reason();
+  result.abandoned = result.stopReason == kFramesAbandoned;
   return result;
 }
 

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 
+#include "ffmpeg_III/frame_arrival.h"
 #include "ffmpeg_III/frame_files.h"
 
 namespace tarn::tool {
@@ -12,12 +13,18 @@ struct FeedResult {
   // Why the feed ended before running out of files: a frame file that is not like the first, or
   // the encoder no longer reading. Empty when the sequence simply ended.
   std::string stopReason;
+  // The converter gave the frames up: the movie must not be finished.
+  bool abandoned = false;
 };
+
+inline constexpr const char* kFramesAbandoned = "the converter abandoned the frames";
 
 // Reads the frame files of `sequence` in order, from its first number up to the first missing
 // one (as ffmpeg's image sequence reader), and writes each to `fd` as a raw 4:2:0 picture of
 // `pictureSize`. A reader thread reads and converts a few frames ahead, so that disk reads and
-// the conversion overlap the encoder's work.
-FeedResult feedFrames(const FrameSequence& sequence, FrameFormat pictureSize, int fd);
+// the conversion overlap the encoder's work. While `arrival` says more frames are pending, a
+// missing or incomplete file is waited for instead of ending the sequence.
+FeedResult feedFrames(const FrameSequence& sequence, FrameArrival& arrival, FrameFormat pictureSize,
+                      int fd);
 
 }  // namespace tarn::tool

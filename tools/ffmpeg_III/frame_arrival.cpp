@@ -1,0 +1,43 @@
+#include "ffmpeg_III/frame_arrival.h"
+
+#include <poll.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+namespace tarn::tool {
+
+namespace {
+constexpr int kWaitMilliseconds = 5;
+}
+
+FrameArrival FrameArrival::fromEnvironment() {
+  const char* value = std::getenv(kFramesPendingVariable);
+  return FrameArrival(value && std::strcmp(value, "1") == 0 ? STDIN_FILENO : -1);
+}
+
+void FrameArrival::waitBriefly() {
+  watch(kWaitMilliseconds);
+}
+
+void FrameArrival::watch(int milliseconds) {
+  if (!pending()) return;
+  pollfd input{fd_, POLLIN, 0};
+  const int ready = ::poll(&input, 1, milliseconds);
+  if (ready < 0 && errno != EINTR) {
+    state_ = State::abandoned;  // an input we cannot watch can never say the frames are complete
+    return;
+  }
+  if (ready <= 0) return;
+  char bytes[64];
+  const ssize_t count = ::read(fd_, bytes, sizeof bytes);
+  if (count > 0) {
+    completionSeen_ = true;
+  } else if (count == 0 || (errno != EINTR && errno != EAGAIN)) {
+    state_ = completionSeen_ ? State::complete : State::abandoned;
+  }
+}
+
+}  // namespace tarn::tool

@@ -1,0 +1,37 @@
+#pragma once
+
+namespace tarn::tool {
+
+// The environment variable that tells the tool its frame files are still being written: while it
+// is "1", the converter keeps the tool's standard input open until the last frame file is
+// complete, so a missing or short frame file means "not yet" rather than "the end". The converter
+// writes one byte before closing when the sequence is complete; an input that ends without it
+// means the frames were abandoned (the run was stopped or the converter ended), and the tool then
+// makes no movie.
+inline constexpr const char* kFramesPendingVariable = "FFMPEG_III_FRAMES_PENDING";
+
+// Whether more frame files may still appear, read from a descriptor as described above. Nothing
+// is pending for a descriptor of -1.
+class FrameArrival {
+ public:
+  explicit FrameArrival(int fd) : fd_(fd) {}
+  // Standard input when the variable above is "1", else nothing pending.
+  static FrameArrival fromEnvironment();
+
+  bool pending() const { return fd_ >= 0 && state_ == State::pending; }
+  bool abandoned() const { return state_ == State::abandoned; }
+  // Reads what the input says without waiting.
+  void check() { watch(0); }
+  // Waits a few milliseconds for the input to say more.
+  void waitBriefly();
+
+ private:
+  enum class State { pending, complete, abandoned };
+  void watch(int milliseconds);
+
+  int fd_;
+  State state_ = State::pending;
+  bool completionSeen_ = false;
+};
+
+}  // namespace tarn::tool
