@@ -19,6 +19,7 @@
 #include "conversion/on_frame.h"
 #include "conversion/output_path_check.h"
 #include "conversion/timing_text.h"
+#include "encoding/encode_ahead.h"
 #include "encoding/encode_progress.h"
 #include "encoding/encoder_runs.h"
 #include "encoding/temp_cleanup.h"
@@ -123,11 +124,22 @@ void setStrip(ConversionContext& context, int32_t frames) {
 
 enum class WaitEnd { complete, stopped, writeFailed };
 
+// Starts the main encode as soon as the sound is extracted and the first frame is on its way, so
+// that it overlaps decoding; the export adopts it when the settings are still the same then.
+void startEncodeAheadWhenReady(ConversionContext& context, const std::string& outputPath,
+                               bool& started) {
+  if (started || context.encoder.audioRunning != 0 || context.run.frameNumber < 1) return;
+  started = true;
+  startEncodeAhead(context.encoder, encodeRequestFor(context, outputPath));
+}
+
 // Polls the graph's end event and the frame counter, animating the window, until the movie has
 // been decoded, Stop was pressed, a frame file failed, or no frame came for 13 ticks.
-WaitEnd waitForFrames(ConversionContext& context, DecodeGraph& graph) {
+WaitEnd waitForFrames(ConversionContext& context, DecodeGraph& graph,
+                      const std::string& outputPath) {
   Frontend& frontend = context.frontend;
   ConversionRunState& run = context.run;
+  bool encodeAheadStarted = false;
   int turns = 0;
   int blink = 0;
   int32_t lastFrame = -1;
@@ -136,6 +148,7 @@ WaitEnd waitForFrames(ConversionContext& context, DecodeGraph& graph) {
     frontend.yield(10);
     if (run.conversionStopRequest == 1) return WaitEnd::stopped;
     if (run.frameWriteFailed == 1) return WaitEnd::writeFailed;
+    startEncodeAheadWhenReady(context, outputPath, encodeAheadStarted);
     frontend.yield(10);
     if (++turns > 32) {
       turns = 0;
@@ -167,11 +180,15 @@ bool exportMovie(ConversionContext& context, std::string outputPath) {
   bool anyWritten = false;
   for (;;) {
     context.log.writeLog("ConvertRectExport Begin");
-    deleteStaleOutput(outputPath);  // an old file must not pass for this encode's output
-    showEncodeProgress(frontend, context.encoder, encodeRequestFor(context, outputPath),
-                       context.log);
+    const EncodeRequest request = encodeRequestFor(context, outputPath);
+    // An old file must not pass for this encode's output, unless it is the output an encode
+    // started ahead is writing for this very command.
+    if (!keepEncodeAheadFor(context.encoder, encodeCommand(request).command)) {
+      deleteStaleOutput(outputPath);
+    }
+    showEncodeProgress(frontend, context.encoder, request, context.log);
     context.log.writeLog("ConvertRectExport End");
-    const bool written = outputWritten(outputPath);
+    const bool written = context.encoder.mainEncodeSucceeded && outputWritten(outputPath);
     anyWritten = anyWritten || written;
     const std::string again = "Do you want to save it with another compression value ?";
     const MessageAnswer answer =
@@ -196,6 +213,7 @@ void endRun(ConversionContext& context) {
   ConversionRunState& run = context.run;
   RunLog& log = context.log;
   log.writeLog("ConvertRectExport 1");
+  cancelEncodeAhead(context.encoder);  // a run that never reached its export makes no movie
   clearMovieInfo(frontend, context.source);
   log.writeLog("ConvertRectExport 2");
   stopAudioExtraction(context.encoder);
@@ -343,7 +361,7 @@ ConversionOutcome convertMovie(ConversionContext& context, std::string outputPat
   run.frameNumber = 0;
   graph->run();
 
-  const WaitEnd waited = waitForFrames(context, *graph);
+  const WaitEnd waited = waitForFrames(context, *graph, outputPath);
   ConversionOutcome outcome = ConversionOutcome::stopped;
   if (waited != WaitEnd::complete) {
     graph->pause();  // no more frames for a run that ends here
@@ -357,6 +375,11 @@ ConversionOutcome convertMovie(ConversionContext& context, std::string outputPat
       run.frameWriteError = std::move(error);
       run.frameWriteFailed = 1;
     }
+  }
+  if (waited == WaitEnd::complete && run.frameWriteFailed == 0) {
+    endEncodeAheadFrames(context.encoder);
+  } else {
+    cancelEncodeAhead(context.encoder);
   }
   if (run.frameWriteFailed == 1) {
     refuse(context, "A frame file could not be written (" + run.frameWriteError +

@@ -5,6 +5,7 @@
 #include "common/process.h"
 #include "common/run_log.h"
 #include "common/text.h"
+#include "encoding/encode_ahead.h"
 
 namespace tarn {
 namespace {
@@ -40,17 +41,17 @@ void joinIfRunning(std::thread& thread) {
 }  // namespace
 
 EncoderRuns::~EncoderRuns() {
+  cancelEncodeAhead(*this);
   stopAudioExtraction(*this);
   joinIfRunning(audioThread);
   joinIfRunning(encodeThread);
 }
 
-bool runEncoderTool(const std::string& command,
-                    const std::optional<std::filesystem::path>& stderrFile) {
+int runEncoderTool(const std::string& command,
+                   const std::optional<std::filesystem::path>& stderrFile) {
   ChildProcess process = startTool(command, stderrFile);
-  if (!process.started()) return false;
-  process.wait();
-  return true;
+  if (!process.started()) return -1;
+  return process.wait();
 }
 
 std::string audioExtractionCommand(const std::string& exeFolder, const std::string& moviePath,
@@ -108,27 +109,53 @@ void joinAudioExtraction(EncoderRuns& runs) {
   joinIfRunning(thread);
 }
 
+std::optional<std::filesystem::path> mainEncodeReportFile(EncoderRuns& runs,
+                                                          const std::string& tempStreamFolder,
+                                                          bool& own) {
+  {
+    std::lock_guard lock(runs.mutex);
+    own = !runs.mainEncodeReport;
+    if (!own) return runs.mainEncodeReport;
+  }
+  std::error_code error;
+  if (!std::filesystem::is_directory(tempStreamFolder, error)) return std::nullopt;
+  return std::filesystem::path(tempStreamFolder) / "temp-encode-report.txt";
+}
+
 void runMainEncode(EncoderRuns& runs, const EncodeRequest& request, RunLog& log) {
   runs.encodeStarted = 1;
+  runs.mainEncodeSucceeded = false;
   const EncodeCommand built = encodeCommand(request);
-  std::optional<std::filesystem::path> report;
+  std::optional<EncoderRuns::Ahead> ahead;
   {
     std::lock_guard lock(runs.mutex);
     runs.encoderInputPath = built.encoderInputPath;
     runs.encoderOutputPath = request.outputPath;
-    report = runs.mainEncodeReport;
+    if (runs.encodeAhead && !built.command.empty() && runs.encodeAhead->command == built.command) {
+      ahead = std::move(runs.encodeAhead);
+      runs.encodeAhead.reset();
+    }
   }
   log.writeLog("ConvertRectFFMPEG aVideoEXT " + built.extension);
   log.writeLog("FFMPEG : " + built.command);
   // The tool's report is read back for its line about the 360 marking of the output.
-  const bool ownReport = !report;
-  std::error_code error;
-  if (ownReport && std::filesystem::is_directory(request.tempStreamFolder, error)) {
-    report = std::filesystem::path(request.tempStreamFolder) / "temp-encode-report.txt";
+  bool ownReport = false;
+  std::optional<std::filesystem::path> report;
+  int status = -1;
+  if (ahead) {
+    report = ahead->report;
+    ownReport = ahead->ownReport;
+    ahead->process->closeInput("1");  // the export comes after the last frame file
+    status = ahead->process->wait();
+  } else {
+    cancelEncodeAhead(runs);  // one of another command is not this encode's
+    report = mainEncodeReportFile(runs, request.tempStreamFolder, ownReport);
+    if (!built.command.empty()) status = runEncoderTool(built.command, report);
   }
-  if (!built.command.empty()) runEncoderTool(built.command, report);
+  runs.mainEncodeSucceeded = status == 0;
   if (report) {
     if (const std::string line = sphericalReportLine(*report); !line.empty()) log.writeLog(line);
+    std::error_code error;
     if (ownReport) std::filesystem::remove(*report, error);
   }
   runs.encoderRunning = 0;

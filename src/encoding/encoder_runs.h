@@ -27,6 +27,9 @@ struct EncoderRuns {
   std::atomic<int32_t> encodeStarted{0};
   // 1 from the start of an audio extraction until its process has ended (or failed to start).
   std::atomic<int32_t> audioRunning{0};
+  // Whether the last main encode's tool ended with status 0; an output left by a failed encode
+  // can be cut short.
+  std::atomic<bool> mainEncodeSucceeded{false};
 
   std::mutex mutex;                            // guards the fields below
   std::shared_ptr<ChildProcess> audioProcess;  // the running audio extraction, if any
@@ -38,6 +41,15 @@ struct EncoderRuns {
   std::optional<std::filesystem::path> mainEncodeReport;
   std::thread audioThread;
   std::thread encodeThread;
+  // A main encode started before the frames were all written (see encode_ahead.h).
+  struct Ahead {
+    std::string command;
+    std::string outputPath;
+    std::shared_ptr<ChildProcess> process;
+    std::optional<std::filesystem::path> report;  // its standard error
+    bool ownReport = false;                       // the report is ours to delete
+  };
+  std::optional<Ahead> encodeAhead;
 
   EncoderRuns() = default;
   EncoderRuns(const EncoderRuns&) = delete;
@@ -46,10 +58,9 @@ struct EncoderRuns {
 };
 
 // Starts the command (split by the command-line rules, the tool never through a shell) and waits
-// for it without a time limit. Returns false when it could not be started. The exit status is not
-// used: the caller looks for the run's output files.
-bool runEncoderTool(const std::string& command,
-                    const std::optional<std::filesystem::path>& stderrFile = std::nullopt);
+// for it without a time limit. Returns the exit status, or -1 when it could not be started.
+int runEncoderTool(const std::string& command,
+                   const std::optional<std::filesystem::path>& stderrFile = std::nullopt);
 
 // program folder + "/PLUG-IN/ffmpeg_III.exe -i "movie" -f wav -ar 44100 -ac 2 -acodec pcm_s16le
 // -y "temp.wav"" (the tool path unquoted, as the system always wrote it).
@@ -66,8 +77,15 @@ void stopAudioExtraction(EncoderRuns& runs);
 // Waits for the audio worker thread to end.
 void joinAudioExtraction(EncoderRuns& runs);
 
-// Worker procedure: sets encodeStarted, builds encodeCommand, logs its two lines, runs it and
-// clears encoderRunning.
+// Where the main encode's standard error goes: the report asked for, else a file of our own in the
+// temporary folder (`own` set) when that folder exists.
+std::optional<std::filesystem::path> mainEncodeReportFile(EncoderRuns& runs,
+                                                          const std::string& tempStreamFolder,
+                                                          bool& own);
+
+// Worker procedure: sets encodeStarted, builds encodeCommand, logs its two lines, runs it (or
+// waits for the encode-ahead of the same command) and clears encoderRunning. Records whether the
+// tool ended successfully in mainEncodeSucceeded.
 void runMainEncode(EncoderRuns& runs, const EncodeRequest& request, RunLog& log);
 
 }  // namespace tarn

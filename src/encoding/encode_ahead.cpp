@@ -1,0 +1,65 @@
+#include "encoding/encode_ahead.h"
+
+#include "common/process.h"
+#include "common/text.h"
+#include "encoding/encoder_runs.h"
+
+namespace tarn {
+
+bool startEncodeAhead(EncoderRuns& runs, const EncodeRequest& request) {
+  const EncodeCommand built = encodeCommand(request);
+  if (built.command.empty()) return false;
+  cancelEncodeAhead(runs);
+  EncoderRuns::Ahead ahead;
+  ahead.command = built.command;
+  ahead.outputPath = trimBlanks(request.outputPath);
+  ahead.report = mainEncodeReportFile(runs, request.tempStreamFolder, ahead.ownReport);
+
+  ChildProcess::Options options;
+  options.stderrFile = ahead.report;
+  options.inputPipe = true;
+  options.environment = {"FFMPEG_III_FRAMES_PENDING=1"};
+  auto process = std::make_shared<ChildProcess>(
+      ChildProcess::start(splitCommandLineForStart(built.command), options));
+  if (!process->started()) return false;
+  ahead.process = std::move(process);
+  std::lock_guard lock(runs.mutex);
+  runs.encodeAhead = std::move(ahead);
+  return true;
+}
+
+void endEncodeAheadFrames(EncoderRuns& runs) {
+  std::lock_guard lock(runs.mutex);
+  // The byte says "complete"; an input that ends without it tells the tool to make no movie.
+  if (runs.encodeAhead) runs.encodeAhead->process->closeInput("1");
+}
+
+bool keepEncodeAheadFor(EncoderRuns& runs, const std::string& command) {
+  {
+    std::lock_guard lock(runs.mutex);
+    if (!runs.encodeAhead) return false;
+    if (!command.empty() && runs.encodeAhead->command == command) return true;
+  }
+  cancelEncodeAhead(runs);
+  return false;
+}
+
+void cancelEncodeAhead(EncoderRuns& runs) {
+  std::optional<EncoderRuns::Ahead> ahead;
+  {
+    std::lock_guard lock(runs.mutex);
+    ahead = std::move(runs.encodeAhead);
+    runs.encodeAhead.reset();
+  }
+  if (!ahead) return;
+  // Ending its input without the completion byte makes the tool end its ffmpeg and remove the
+  // cut output itself (killing the tool would leave its ffmpeg running on).
+  ahead->process->closeInput();
+  ahead->process->wait();
+  // The output it was writing is cut short: it must never pass for a converted movie.
+  std::error_code ignored;
+  if (!ahead->outputPath.empty()) std::filesystem::remove(ahead->outputPath, ignored);
+  if (ahead->ownReport && ahead->report) std::filesystem::remove(*ahead->report, ignored);
+}
+
+}  // namespace tarn
