@@ -28,7 +28,9 @@ class ConsoleFrontend : public Frontend {
   void clearPreview() override {}
   MessageAnswer showMessage(const std::string& text, const std::string& caption, MessageIcon icon,
                             MessageButtons buttons) override;
+  // Sleeps, at most kLongestYield milliseconds.
   void yield(int milliseconds) override;
+  static constexpr int kLongestYield = 20;
   std::unique_ptr<ProgressWindow> openProgressWindow(ProgressWindowKind kind) override;
   std::string showReencodeDialog(const std::string&) override { return {}; }
 
