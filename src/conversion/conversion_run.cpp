@@ -188,7 +188,9 @@ bool exportMovie(ConversionContext& context, std::string outputPath) {
     }
     showEncodeProgress(frontend, context.encoder, request, context.log);
     context.log.writeLog("ConvertRectExport End");
-    const bool written = context.encoder.mainEncodeSucceeded && outputWritten(outputPath);
+    // What a failed encode left behind can be cut short: it must not pass for a movie.
+    if (!context.encoder.mainEncodeSucceeded) deleteStaleOutput(outputPath);
+    const bool written = outputWritten(outputPath);
     anyWritten = anyWritten || written;
     const std::string again = "Do you want to save it with another compression value ?";
     const MessageAnswer answer =

@@ -114,6 +114,49 @@ TEST(ChildProcess, StandardInputIsEmpty) {
   EXPECT_EQ(readAll(dir / "out.txt"), "done\n");
 }
 
+TEST(ChildProcess, InputPipeStaysOpenUntilClosedAndCarriesTheLastBytes) {
+  test::ScratchDir dir;
+  ChildProcess::Options options;
+  options.stderrFile = dir / "out.txt";
+  options.stdoutToo = true;
+  options.inputPipe = true;
+  options.environment = {"TARN_TEST_WORD=given", "HOME=/replaced"};
+  ChildProcess child =
+      ChildProcess::start({"sh", "-c", "cat; echo \" $TARN_TEST_WORD $HOME\""}, options);
+  ASSERT_TRUE(child.started());
+  // The child is still reading: the pipe is open.
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_EQ(readAll(dir / "out.txt"), "");
+  child.closeInput("1");
+  child.closeInput("2");  // only the first call writes
+  EXPECT_EQ(child.wait(), 0);
+  EXPECT_EQ(readAll(dir / "out.txt"), "1 given /replaced\n");
+}
+
+TEST(ChildProcess, ClosingTheInputOfAnEndedChildIsHarmless) {
+  ChildProcess::Options options;
+  options.inputPipe = true;
+  ChildProcess child = ChildProcess::start({"sh", "-c", "exit 4"}, options);
+  ASSERT_TRUE(child.started());
+  EXPECT_EQ(child.wait(), 4);
+  // Nobody reads the pipe any more: the write fails quietly instead of ending this program.
+  child.closeInput("1");
+  EXPECT_EQ(child.wait(), 4);
+}
+
+TEST(ChildProcess, DestroyingTheOwnerEndsTheInputOfAWaitingChild) {
+  test::ScratchDir dir;
+  {
+    ChildProcess::Options options;
+    options.inputPipe = true;
+    ChildProcess child = ChildProcess::start(
+        {"sh", "-c", "cat > /dev/null; echo ended > '" + (dir / "end.txt").string() + "'"},
+        options);
+    ASSERT_TRUE(child.started());
+  }  // would wait forever if the pipe stayed open
+  EXPECT_EQ(readAll(dir / "end.txt"), "ended\n");
+}
+
 TEST(ChildProcess, TerminateEndsARunningChildAndReleasesTheWaiter) {
   ChildProcess child = ChildProcess::start({"sleep", "60"});
   ASSERT_TRUE(child.started());

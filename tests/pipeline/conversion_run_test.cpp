@@ -174,6 +174,19 @@ TEST(ConversionRun, StopEndsTheRunWithoutExportAndCleansUp) {
   EXPECT_NE(log.find("Convert Movie End "), std::string::npos);
 }
 
+TEST(ConversionRun, AnEncodeThatFailsIsNoSuccessAndLeavesNoOutput) {
+  test::ConversionRig rig;
+  // Writes something to the output, then reports failure (as ffmpeg stopping half-way).
+  test::installRecordingTool(rig.dir.path(), toolScript(true) + "exit 1\n");
+  ASSERT_TRUE(rig.openMovie(test::stripMovie(320, 80, 1)));
+  test::RecordingFrontend frontend;
+  const fs::path output = rig.dir / "out.mp4";
+  EXPECT_EQ(rig.convert(frontend, output.string()), ConversionOutcome::notCreated);
+  EXPECT_FALSE(fs::exists(output));
+  ASSERT_EQ(frontend.messages().size(), 1u);
+  EXPECT_EQ(frontend.messages()[0].text.rfind("Output movie was not created.", 0), 0u);
+}
+
 TEST(ConversionRun, AFrameFileThatCannotBeWrittenEndsTheRun) {
   test::ConversionRig rig;
   test::installRecordingTool(rig.dir.path(), toolScript(true));

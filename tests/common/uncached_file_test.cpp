@@ -1,0 +1,76 @@
+#include "common/uncached_file.h"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+
+#include "support/test_media.h"
+
+namespace tarn {
+namespace {
+namespace fs = std::filesystem;
+
+std::string fileText(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
+AlignedBuffer patterned(size_t size) {
+  AlignedBuffer buffer(size);
+  for (size_t i = 0; i < buffer.size(); ++i) buffer.data()[i] = static_cast<uint8_t>(i * 7 + 3);
+  return buffer;
+}
+
+// Whole blocks, a partial last block, and files smaller than a block: every byte arrives, in both
+// directions, and a shorter file replaces a longer one completely.
+void expectRoundTrips(const fs::path& folder) {
+  const fs::path path = folder / "frame.bin";
+  for (const size_t size : {size_t{0}, size_t{1}, size_t{54}, kDirectAlignment - 1,
+                            kDirectAlignment, kDirectAlignment + 1, 3 * kDirectAlignment + 54}) {
+    SCOPED_TRACE(size);
+    const AlignedBuffer written = patterned(size);
+    ASSERT_EQ(writeFileUncached(path, written, size), 0);
+    ASSERT_EQ(fs::file_size(path), size);
+    const std::string text = fileText(path);
+    EXPECT_TRUE(std::equal(text.begin(), text.end(), written.data(),
+                           [](char a, uint8_t b) { return static_cast<uint8_t>(a) == b; }));
+    AlignedBuffer read;
+    const UncachedRead result = readFileUncached(path, read, 1 << 20);
+    ASSERT_EQ(result.error, 0);
+    ASSERT_EQ(result.size, size);
+    EXPECT_EQ(std::memcmp(read.data(), written.data(), size), 0);
+  }
+}
+
+TEST(UncachedFile, RoundTripsOfEverySizeOnDisk) {
+  test::ScratchDir dir;
+  expectRoundTrips(dir.path());
+}
+
+TEST(UncachedFile, FileSystemsWithoutDirectTransfersFallBack) {
+  // tmpfs refuses direct transfers on most kernels.
+  if (!fs::is_directory("/dev/shm")) GTEST_SKIP() << "no /dev/shm";
+  const fs::path folder = fs::path("/dev/shm") / ("tarn-uncached-" + std::to_string(::getpid()));
+  fs::create_directories(folder);
+  expectRoundTrips(folder);
+  fs::remove_all(folder);
+}
+
+TEST(UncachedFile, FailuresAreReported) {
+  test::ScratchDir dir;
+  const AlignedBuffer buffer = patterned(100);
+  EXPECT_EQ(writeFileUncached((dir / "missing" / "f.bin").string(), buffer, 100), ENOENT);
+  EXPECT_EQ(writeFileUncached((dir / "f.bin").string(), buffer, buffer.size() + 1), EINVAL);
+  AlignedBuffer read;
+  EXPECT_EQ(readFileUncached((dir / "none.bin").string(), read, 1000).error, ENOENT);
+  ASSERT_EQ(writeFileUncached((dir / "f.bin").string(), buffer, 100), 0);
+  EXPECT_EQ(readFileUncached((dir / "f.bin").string(), read, 99).error, EFBIG);
+}
+
+}  // namespace
+}  // namespace tarn

@@ -1,0 +1,92 @@
+// The encoder tool started while the converter is still writing frame files.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fstream>
+#include <iterator>
+#include <thread>
+
+#include "common/process.h"
+#include "support/test_media.h"
+#include "tool/tool_run_support.h"
+
+namespace tarn::test {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+constexpr const char* kMp4 = "-t 00:00:00.480 -sameq -qscale 15 -f mp4";
+
+ChildProcess startFollowingTool(const fs::path& folder, const fs::path& output) {
+  std::vector<std::string> arguments{(binDir() / "PLUG-IN" / "ffmpeg_III.exe").string()};
+  for (std::string& argument : mainEncodeArguments(folder, "25.00", true, kMp4, output)) {
+    arguments.push_back(std::move(argument));
+  }
+  ChildProcess::Options options;
+  options.stderrFile = folder / "report.txt";
+  options.inputPipe = true;
+  options.environment = {"FFMPEG_III_FRAMES_PENDING=1"};
+  return ChildProcess::start(arguments, options);
+}
+
+std::string fileText(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
+TEST(EncoderToolFollowingFrames, WaitsForFramesStillBeingWrittenUntilTheyAreComplete) {
+  ScratchDir scratch;
+  ScratchDir spare;
+  writeSoundFile(scratch.path(), 0.6);
+  writeFrameFiles(scratch.path(), 64, 32, 4);
+  writeFrameFiles(spare.path(), 64, 32, 8, 4);
+  const fs::path output = scratch / "out.mp4";
+  ChildProcess tool = startFollowingTool(scratch.path(), output);
+  ASSERT_TRUE(tool.started());
+
+  // Frame 4 shows up half written, then complete; the rest follow one by one.
+  std::this_thread::sleep_for(200ms);
+  const std::string fourth = fileText(spare / "temp000004.bmp");
+  std::ofstream(scratch / "temp000004.bmp", std::ios::binary)
+      << fourth.substr(0, fourth.size() / 2);
+  std::this_thread::sleep_for(100ms);
+  fs::copy_file(spare / "temp000004.bmp", scratch / "temp000004.bmp",
+                fs::copy_options::overwrite_existing);
+  for (int number = 5; number < 12; ++number) {
+    const std::string name =
+        "temp0000" + std::string(number < 10 ? "0" : "") + std::to_string(number) + ".bmp";
+    fs::copy_file(spare / name, scratch / name);
+    std::this_thread::sleep_for(20ms);
+  }
+  tool.closeInput("1");
+  ASSERT_EQ(tool.wait(), 0) << fileText(scratch / "report.txt");
+
+  const std::string report = fileText(scratch / "report.txt");
+  EXPECT_NE(report.find("frames read: 12\n"), std::string::npos) << report;
+  const ProbeInfo info = probeFile(output);
+  const auto* video = info.stream("video");
+  ASSERT_NE(video, nullptr);
+  EXPECT_EQ(video->at("nb_read_frames"), "12");
+}
+
+TEST(EncoderToolFollowingFrames, AbandonedFramesMakeNoMovie) {
+  for (const int framesWritten : {0, 3}) {
+    SCOPED_TRACE(framesWritten);
+    ScratchDir scratch;
+    writeSoundFile(scratch.path(), 0.6);
+    if (framesWritten > 0) writeFrameFiles(scratch.path(), 64, 32, framesWritten);
+    const fs::path output = scratch / "out.mp4";
+    ChildProcess tool = startFollowingTool(scratch.path(), output);
+    ASSERT_TRUE(tool.started());
+    std::this_thread::sleep_for(300ms);
+    tool.closeInput();  // ended without the completion byte: the run was stopped
+    EXPECT_NE(tool.wait(), 0);
+    EXPECT_FALSE(fs::exists(output));
+    EXPECT_NE(fileText(scratch / "report.txt").find("the converter abandoned the frames"),
+              std::string::npos);
+  }
+}
+
+}  // namespace
+}  // namespace tarn::test
