@@ -8,8 +8,13 @@
 namespace tarn {
 
 FrameFileWriter::FrameFileWriter(std::string folder, const FrameFileHeaders& headers,
-                                 std::span<const uint32_t> preparedCanvas, size_t imageBytes)
+                                 std::span<const uint32_t> preparedCanvas, size_t imageBytes,
+                                 CanvasPixelRange changing)
     : folder_(std::move(folder)), headers_(headers), imageBytes_(imageBytes) {
+  constexpr size_t kPixelBytes = sizeof(uint32_t);
+  changingFirstByte_ = std::min(changing.first, imageBytes_ / kPixelBytes) * kPixelBytes;
+  changingBytes_ =
+      std::min(changing.count, (imageBytes_ - changingFirstByte_) / kPixelBytes) * kPixelBytes;
   for (auto& canvas : canvases_) canvas.assign(preparedCanvas.begin(), preparedCanvas.end());
   thread_ = std::thread([this] { run(); });
 }
@@ -54,7 +59,8 @@ std::string FrameFileWriter::error() const {
 
 void FrameFileWriter::run() {
   // The whole file is staged in one aligned buffer, so that it can go to disk directly; the
-  // canvas is free for the next frame as soon as it is copied.
+  // canvas is free for the next frame as soon as it is copied. The unchanging bands are staged
+  // once, from the prepared canvas.
   const size_t fileBytes = headers_.fileHeader.size() + headers_.infoHeader.size() + imageBytes_;
   AlignedBuffer staging(fileBytes);
   std::unique_lock lock(mutex_);
@@ -67,6 +73,7 @@ void FrameFileWriter::run() {
   std::copy(headers_.infoHeader.begin(), headers_.infoHeader.end(),
             staging.data() + headers_.fileHeader.size());
   uint8_t* stagedImage = staging.data() + headers_.fileHeader.size() + headers_.infoHeader.size();
+  std::memcpy(stagedImage, canvases_[0].data(), imageBytes_);
   for (;;) {
     const size_t slot = static_cast<size_t>(nextToWrite_ & 1);
     changed_.wait(lock, [&] { return pending_[slot] || stopping_; });
@@ -74,7 +81,7 @@ void FrameFileWriter::run() {
     const int32_t number = numbers_[slot];
     const auto* image = reinterpret_cast<const uint8_t*>(canvases_[slot].data());
     lock.unlock();
-    std::memcpy(stagedImage, image, imageBytes_);
+    std::memcpy(stagedImage + changingFirstByte_, image + changingFirstByte_, changingBytes_);
     lock.lock();
     pending_[slot] = false;
     writing_ = true;

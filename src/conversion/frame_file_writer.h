@@ -2,6 +2,7 @@
 
 #include <array>
 #include <condition_variable>
+#include <cstddef>
 #include <cstdint>
 #include <mutex>
 #include <span>
@@ -13,6 +14,12 @@
 
 namespace tarn {
 
+// The pixels of a canvas that frame placement changes; the rest is the same in every frame file.
+struct CanvasPixelRange {
+  size_t first = 0;
+  size_t count = SIZE_MAX;  // to the end
+};
+
 // Writes the frame files of a run on a thread of its own, so that the next frame is decoded
 // and placed while this one goes to disk. Two canvases take turns: frame n is placed into
 // canvas(n) while the writer may still be writing frame n - 1 from the other one. Both start as
@@ -22,7 +29,8 @@ namespace tarn {
 class FrameFileWriter {
  public:
   FrameFileWriter(std::string folder, const FrameFileHeaders& headers,
-                  std::span<const uint32_t> preparedCanvas, size_t imageBytes);
+                  std::span<const uint32_t> preparedCanvas, size_t imageBytes,
+                  CanvasPixelRange changing = {});
   ~FrameFileWriter();  // writes what was handed over, then ends its thread
   FrameFileWriter(const FrameFileWriter&) = delete;
   FrameFileWriter& operator=(const FrameFileWriter&) = delete;
@@ -42,6 +50,8 @@ class FrameFileWriter {
   const std::string folder_;
   const FrameFileHeaders headers_;
   const size_t imageBytes_;
+  size_t changingFirstByte_ = 0;
+  size_t changingBytes_ = 0;
   std::array<std::vector<uint32_t>, 2> canvases_;
   mutable std::mutex mutex_;
   std::condition_variable changed_;

@@ -49,6 +49,14 @@ void chromaRow(const uint8_t* top, const uint8_t* bottom, uint8_t* u, uint8_t* v
 
 }  // namespace
 
+// On x86-64 a second, AVX2 build of the loops is chosen at load time where the processor has it.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+#define TARN_WIDE_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
+#else
+#define TARN_WIDE_VECTOR_CLONES
+#endif
+
+TARN_WIDE_VECTOR_CLONES
 void convertBgr0ToI420(const uint8_t* pixels, int width, int height, uint8_t* y, uint8_t* u,
                        uint8_t* v) {
   const auto rowOf = [pixels, width, height](int row) {
