@@ -27,6 +27,12 @@ generate() {
 }
 seconds_of() { /usr/bin/time -f %e -o "$work/time.txt" "$@" >/dev/null 2>"$work/stderr.txt" || true; cat "$work/time.txt" | tail -1; }
 ratio() { python3 -c "import sys; print(f'{float(sys.argv[1]) / float(sys.argv[2]):.2f}')" "$1" "$2"; }
+median() { printf '%s\n' "$@" | sort -g | awk '{v[NR]=$1} END {print v[int((NR+1)/2)]}'; }
+# Each side runs this many times, taking turns, and the medians are compared: a shared machine's
+# load comes and goes.
+repeats="${TARN_BENCH_REPEATS:-3}"
+# TARN_BENCH_SECTIONS picks sections: any of "stage whole memory disk" (default all).
+wants() { [[ " ${TARN_BENCH_SECTIONS:-stage whole memory disk} " == *" $1 "* ]]; }
 
 # Canvas of a W x H input: Hc rows, the frame's top edge `top` rows below the canvas top.
 geometry() {
@@ -36,30 +42,40 @@ geometry() {
   echo "$hc $(( hc - offset - h + 2 ))"
 }
 
+if wants stage; then
 echo "== frame stage (decode, canvas, frame files) against ffmpeg's padded BMP frames"
 for input in "1920x480 20" "3840x960 10"; do
   set -- $input
   movie=$(generate "bench-$1-$2s.mp4" "$1" "$2")
   w=${1%x*}; h=${1#*x}
   read -r hc top < <(geometry "$w" "$h")
-  rm -rf "$work/ours"; mkdir -p "$work/ours"
-  ours=$("$stage" "$movie" "$work/ours" | awk '{print $4}')
-  rm -rf "$work/ours"
-  rm -rf "$work/ffmpeg"; mkdir -p "$work/ffmpeg"
-  theirs=$(seconds_of ffmpeg -v error -nostdin -y -i "$movie" -vf "pad=$w:$hc:0:$top" \
-    -pix_fmt bgra -start_number 0 -f image2 "$work/ffmpeg/temp%06d.bmp")
-  rm -rf "$work/ffmpeg"
+  ours_runs=(); theirs_runs=()
+  for _ in $(seq "$repeats"); do
+    rm -rf "$work/ours"; mkdir -p "$work/ours"
+    ours_runs+=("$("$stage" "$movie" "$work/ours" | awk '{print $4}')")
+    rm -rf "$work/ours"
+    rm -rf "$work/ffmpeg"; mkdir -p "$work/ffmpeg"
+    theirs_runs+=("$(seconds_of ffmpeg -v error -nostdin -y -i "$movie" -vf "pad=$w:$hc:0:$top" \
+      -pix_fmt bgra -start_number 0 -f image2 "$work/ffmpeg/temp%06d.bmp")")
+    rm -rf "$work/ffmpeg"
+  done
+  ours=$(median "${ours_runs[@]}"); theirs=$(median "${theirs_runs[@]}")
   echo "$1 ${2}s: ours ${ours}s, ffmpeg ${theirs}s, ratio $(ratio "$ours" "$theirs") (target <= 1.0)"
 done
+fi
 
+if wants whole; then
 echo "== whole conversion to MP4, default settings, against a one-pass ffmpeg pad-and-encode"
 movie=$(generate "bench-1920x480-20s.mp4" 1920x480 20)
 read -r hc top < <(geometry 1920 480)
 rm -rf "$work/run"; mkdir -p "$work/run"
-ours=$(TARN_ENCODER_REPORT="$work/report.txt" seconds_of "$convert" "$movie" "$work/ours.mp4" --temp "$work/run")
-line=$(grep -m1 '^ffmpeg_III: running: ' "$work/report.txt" | sed 's/^ffmpeg_III: running: //')
-# The encoder's options for the output: everything after the last input, the output path left out.
-mapfile -t options < <(python3 - "$line" <<'PY'
+ours_runs=(); theirs_runs=(); options=()
+for _ in $(seq "$repeats"); do
+  ours_runs+=("$(TARN_ENCODER_REPORT="$work/report.txt" seconds_of "$convert" "$movie" "$work/ours.mp4" --temp "$work/run")")
+  if [ ${#options[@]} -eq 0 ]; then
+    line=$(grep -m1 '^ffmpeg_III: running: ' "$work/report.txt" | sed 's/^ffmpeg_III: running: //')
+    # The encoder's options for the output: everything after the last input, the output path left out.
+    mapfile -t options < <(python3 - "$line" <<'PY'
 import shlex, sys
 args = shlex.split(sys.argv[1])
 last_input = max(i for i, a in enumerate(args) if a == "-i")
@@ -67,12 +83,18 @@ for a in args[last_input + 2:-1]:
     print(a)
 PY
 )
-theirs=$(seconds_of ffmpeg -hide_banner -nostdin -y -v error -i "$movie" -vf "pad=1920:$hc:0:$top" \
-  "${options[@]}" "$work/theirs.mp4")
+  fi
+  theirs_runs+=("$(seconds_of ffmpeg -hide_banner -nostdin -y -v error -i "$movie" -vf "pad=1920:$hc:0:$top" \
+    "${options[@]}" "$work/theirs.mp4")")
+done
+ours=$(median "${ours_runs[@]}"); theirs=$(median "${theirs_runs[@]}")
+echo "   runs: ours ${ours_runs[*]} s; ffmpeg ${theirs_runs[*]} s"
 echo "1920x480 20s: ours ${ours}s, ffmpeg ${theirs}s, ratio $(ratio "$ours" "$theirs") (target <= 1.5)"
 echo "   encoder options: ${options[*]}"
 rm -rf "$work/run" "$work/ours.mp4" "$work/theirs.mp4"
+fi
 
+if wants memory; then
 echo "== peak memory of tarn-convert, 20 s against 60 s (1920x480, Ultra Fast, 50%)"
 peak() {
   python3 - "$@" <<'PY'
@@ -97,7 +119,9 @@ short_kb=$(peak "$convert" "$movie" "$work/m.mp4" --temp "$work/run" --codec-mod
 long_kb=$(peak "$convert" "$long" "$work/m.mp4" --temp "$work/run" --codec-mode 1 --resize 5)
 rm -rf "$work/run" "$work/m.mp4"
 echo "20s: ${short_kb} kB, 60s: ${long_kb} kB, ratio $(ratio "$long_kb" "$short_kb") (target within 10%)"
+fi
 
+if wants disk; then
 echo "== disk: frame files of a 10-minute 1920x480 movie against the free space"
 ten=$(generate "bench-1920x480-600s-black.mp4" 1920x480 600 black)
 needed=$((17982 * (54 + 1920 * 960 * 4)))
@@ -116,3 +140,4 @@ echo "free: $avail bytes, needed: $needed bytes"
 echo "exit status $status: $(grep -m1 -E 'space|successfully|not created' "$work/disk.txt" || true)"
 ls "$work/run" | head -3
 rm -rf "$work/run" "$work/d.mp4"
+fi
