@@ -1,11 +1,11 @@
 #include "conversion/frame_files.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+
+#include "common/uncached_file.h"
 
 namespace tarn {
 namespace {
@@ -13,24 +13,6 @@ namespace {
 template <size_t N>
 void putLittleEndian(std::array<uint8_t, N>& bytes, size_t offset, uint32_t value, int width) {
   for (int i = 0; i < width; ++i) bytes[offset + i] = static_cast<uint8_t>(value >> (8 * i));
-}
-
-// Writes all of `size` bytes, going on after partial writes and interrupted calls.
-bool writeAll(int descriptor, const uint8_t* data, size_t size) {
-  while (size > 0) {
-    const ssize_t written = ::write(descriptor, data, size);
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    if (written == 0) {
-      errno = ENOSPC;
-      return false;
-    }
-    data += written;
-    size -= static_cast<size_t>(written);
-  }
-  return true;
 }
 
 FrameFileResult failure(const std::string& path, int error) {
@@ -73,16 +55,15 @@ FrameFileResult writeFrameFile(const std::string& folder, int32_t frameNumber,
                                const FrameFileHeaders& headers, const uint8_t* canvasBytes,
                                size_t canvasSize) {
   const std::string path = frameFilePath(folder, frameNumber);
-  const int descriptor = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (descriptor < 0) return failure(path, errno);
-  const bool written = writeAll(descriptor, headers.fileHeader.data(), headers.fileHeader.size()) &&
-                       writeAll(descriptor, headers.infoHeader.data(), headers.infoHeader.size()) &&
-                       writeAll(descriptor, canvasBytes, canvasSize);
-  const int writeError = errno;
-  // Some file systems report a full disk only when the file is closed.
-  const bool closed = ::close(descriptor) == 0;
-  if (!written) return failure(path, writeError);
-  if (!closed) return failure(path, errno);
+  const size_t headerBytes = headers.fileHeader.size() + headers.infoHeader.size();
+  AlignedBuffer file(headerBytes + canvasSize);
+  if (file.size() < headerBytes + canvasSize) return failure(path, ENOMEM);
+  std::copy(headers.fileHeader.begin(), headers.fileHeader.end(), file.data());
+  std::copy(headers.infoHeader.begin(), headers.infoHeader.end(),
+            file.data() + headers.fileHeader.size());
+  std::memcpy(file.data() + headerBytes, canvasBytes, canvasSize);
+  const int error = writeFileUncached(path, file, headerBytes + canvasSize);
+  if (error != 0) return failure(path, error);
   return {true, {}};
 }
 

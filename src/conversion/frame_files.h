@@ -26,8 +26,9 @@ struct FrameFileResult {
   std::string errorText;  // why the file could not be written (errno text), empty when ok
 };
 
-// Writes one frame file: both headers, then the canvas (W x Hc x 4 bytes) in one piece. The file
-// is complete and closed when the call returns. A failure (missing folder, full disk) is returned;
+// Writes one frame file: both headers, then the canvas (W x Hc x 4 bytes) in one piece, around
+// the page cache where the file system allows it. The file is complete and closed when the call
+// returns. A failure (missing folder, full disk) is returned;
 // the caller decides whether the run goes on.
 FrameFileResult writeFrameFile(const std::string& folder, int32_t frameNumber,
                                const FrameFileHeaders& headers, const uint8_t* canvasBytes,
