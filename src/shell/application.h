@@ -33,10 +33,8 @@ struct Application {
   ConversionRunState conversionRun;
   EncoderRuns encoderRuns;
 
-  std::string logoFolder;   // starting folder of the logo chooser
-  std::string lensName;     // shown in the preview after " Lens uses = "
-  std::string etaText;      // remaining-time progress text, 8 characters
-  std::string elapsedText;  // elapsed-time progress text, 8 characters
+  std::string logoFolder;  // starting folder of the logo chooser
+  std::string lensName;    // shown in the preview after " Lens uses = "
 
   // The window (or console, or test fake). May be null before a front end exists.
   Frontend* frontend = nullptr;

@@ -30,8 +30,6 @@ std::string startDateTimeLine() {
 }
 
 void setStartupDefaults(Application& app) {
-  app.etaText = "00.00.00";
-  app.elapsedText = "00.00.00";
   app.outputOptions = OutputOptions{};
   app.settings.autoSave = 1;
   app.lensName = "Quillon VB Lens";

@@ -8,22 +8,13 @@
 #include "shell/settings_file.h"
 #include "shell/startup.h"
 #include "support/recording_frontend.h"
+#include "support/run_log_lines.h"
 #include "support/test_media.h"
 
 namespace tarn {
 namespace {
 namespace fs = std::filesystem;
-
-std::vector<std::string> logLines(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::vector<std::string> lines;
-  std::string line;
-  while (std::getline(in, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back(line);
-  }
-  return lines;
-}
+using test::logLines;
 
 std::vector<std::string> exitLines(const fs::path& logPath) {
   std::vector<std::string> lines;
