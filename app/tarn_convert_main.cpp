@@ -139,7 +139,8 @@ int convert(Application& app, ConsoleFrontend& frontend, const Options& options)
       source, frontend, app.runLog,
       FrameSourceHooks{[&] { prepareFrameBuffers(source, app.frameGeometry, frontend); },
                        [](double seconds) { return formatDuration(seconds); },
-                       [](int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }}};
+                       // The pauses that let a previous movie's loop end: there is none here.
+                       [&frontend](int ms) { frontend.yield(ms); }}};
   std::atomic<int32_t> loaderDone{0};
   const ProbeFolder probeFolder(app.paths.exeFolder);
   std::thread loader([&] {
