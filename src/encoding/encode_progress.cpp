@@ -31,16 +31,20 @@ std::string processingTimeText(double seconds) {
   return text;
 }
 
-void showEncodeProgress(Frontend& frontend, EncoderRuns& runs, const EncodeRequest& request,
-                        RunLog& log) {
-  frontend.yield(100);
-  std::unique_ptr<ProgressWindow> window = frontend.openProgressWindow(ProgressWindowKind::encode);
+namespace {
+
+// Opens the progress window of `kind`, starts `work` on the worker thread and animates the window
+// until encoderRunning drops, handling window messages between passes.
+template <typename Work>
+void waitWithProgressWindow(Frontend& frontend, EncoderRuns& runs, ProgressWindowKind kind,
+                            Work work) {
+  std::unique_ptr<ProgressWindow> window = frontend.openProgressWindow(kind);
   const auto start = std::chrono::steady_clock::now();
   // Set before the worker starts, so the loop below never misses the run.
   runs.encoderRunning = 1;
   {
     std::lock_guard lock(runs.mutex);
-    runs.encodeThread = std::thread([&runs, request, &log] { runMainEncode(runs, request, log); });
+    runs.encodeThread = std::thread(std::move(work));
   }
 
   ProgressWindowState state;
@@ -54,7 +58,12 @@ void showEncodeProgress(Frontend& frontend, EncoderRuns& runs, const EncodeReque
       state.timeText = processingTimeText(elapsed.count());
     }
     if (window) window->update(state);
-    frontend.yield(32);
+    if (kind == ProgressWindowKind::conversion) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(25));
+      frontend.yield(30);
+    } else {
+      frontend.yield(32);
+    }
   }
   window.reset();
 
@@ -64,6 +73,24 @@ void showEncodeProgress(Frontend& frontend, EncoderRuns& runs, const EncodeReque
     worker = std::move(runs.encodeThread);
   }
   if (worker.joinable()) worker.join();
+}
+
+}  // namespace
+
+void showEncodeProgress(Frontend& frontend, EncoderRuns& runs, const EncodeRequest& request,
+                        RunLog& log) {
+  frontend.yield(100);
+  waitWithProgressWindow(frontend, runs, ProgressWindowKind::encode,
+                         [&runs, request, &log] { runMainEncode(runs, request, log); });
+  runs.encodeStarted = 0;
+}
+
+void showConversionProgress(Frontend& frontend, EncoderRuns& runs, const std::string& exeFolder,
+                            std::atomic<int32_t>& streamState) {
+  streamState = 1;
+  frontend.yield(100);
+  waitWithProgressWindow(frontend, runs, ProgressWindowKind::conversion,
+                         [&runs, exeFolder] { runConversion(runs, exeFolder); });
   runs.encodeStarted = 0;
 }
 

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <array>
+#include <atomic>
+#include <cstdint>
 #include <string>
 
 #include "encoding/encode_command.h"
@@ -22,5 +24,10 @@ std::string processingTimeText(double seconds);
 // a worker thread and animates the window until the run has ended. Window thread only.
 void showEncodeProgress(Frontend& frontend, EncoderRuns& runs, const EncodeRequest& request,
                         RunLog& log);
+
+// The "Movie Conversion" wait: marks the frame source as streaming (`streamState` 1), then as
+// above for a container conversion of EncoderRuns' input path into its output path.
+void showConversionProgress(Frontend& frontend, EncoderRuns& runs, const std::string& exeFolder,
+                            std::atomic<int32_t>& streamState);
 
 }  // namespace tarn

@@ -61,6 +61,22 @@ std::string audioExtractionCommand(const std::string& exeFolder, const std::stri
          "/temp.wav\"";
 }
 
+std::string containerConversionCommand(const std::string& exeFolder, const std::string& inputPath,
+                                       const std::string& outputPath) {
+  return exeFolder + "/PLUG-IN/ffmpeg_III.exe " + "-i \"" + trimBlanks(inputPath) + "\"" +
+         " -sameq -ar 44100 -ac 2 -acodec pcm_s16le -y " + "\"" + trimBlanks(outputPath) + "\"";
+}
+
+void runConversion(EncoderRuns& runs, const std::string& exeFolder) {
+  std::string command;
+  {
+    std::lock_guard lock(runs.mutex);
+    command = containerConversionCommand(exeFolder, runs.encoderInputPath, runs.encoderOutputPath);
+  }
+  runEncoderTool(command);
+  runs.encoderRunning = 0;
+}
+
 void runAudioExtraction(EncoderRuns& runs, const std::string& command) {
   struct Done {
     EncoderRuns& runs;

@@ -77,6 +77,15 @@ void stopAudioExtraction(EncoderRuns& runs);
 // Waits for the audio worker thread to end.
 void joinAudioExtraction(EncoderRuns& runs);
 
+// program folder + "/PLUG-IN/ffmpeg_III.exe -i "input" -sameq -ar 44100 -ac 2 -acodec pcm_s16le -y
+// "output"": a copy of one movie in the container its name selects, with 16-bit PCM sound.
+std::string containerConversionCommand(const std::string& exeFolder, const std::string& inputPath,
+                                       const std::string& outputPath);
+
+// Worker procedure: runs containerConversionCommand for encoderInputPath and encoderOutputPath,
+// then clears encoderRunning.
+void runConversion(EncoderRuns& runs, const std::string& exeFolder);
+
 // Where the main encode's standard error goes: the report asked for, else a file of our own in the
 // temporary folder (`own` set) when that folder exists.
 std::optional<std::filesystem::path> mainEncodeReportFile(EncoderRuns& runs,

@@ -113,6 +113,34 @@ TEST(EncodeProgress, AMissingToolOrUnknownContainerClosesTheWindowAtOnce) {
             std::string::npos);
 }
 
+TEST(EncodeProgress, ContainerConversionWindowRunsTheCopyCommand) {
+  test::ScratchDir program;
+  test::installRecordingTool(program.path(), "sleep 0.2");
+  EncoderRuns runs;
+  {
+    std::lock_guard lock(runs.mutex);
+    runs.encoderInputPath = " /v/pano input.mp4 ";
+    runs.encoderOutputPath = (program / "TEMP" / "pano input.avi").string();
+  }
+  std::atomic<int32_t> streamState{0};
+  WindowRecordingFrontend frontend;
+  showConversionProgress(frontend, runs, program.path().string(), streamState);
+
+  EXPECT_EQ(streamState, 1);
+  EXPECT_EQ(runs.encoderRunning, 0);
+  ASSERT_EQ(frontend.kinds.size(), 1u);
+  EXPECT_EQ(frontend.kinds[0], ProgressWindowKind::conversion);
+  EXPECT_GE(frontend.states.size(), 2u);
+  const auto made = test::recordedRuns(program.path());
+  ASSERT_EQ(made.size(), 1u);
+  EXPECT_EQ(made[0], (std::vector<std::string>{"-i", "/v/pano input.mp4", "-sameq", "-ar", "44100",
+                                               "-ac", "2", "-acodec", "pcm_s16le", "-y",
+                                               (program / "TEMP" / "pano input.avi").string()}));
+  EXPECT_EQ(containerConversionCommand("/p", "a.mp4", " b.avi "),
+            "/p/PLUG-IN/ffmpeg_III.exe -i \"a.mp4\" -sameq -ar 44100 -ac 2 -acodec pcm_s16le -y "
+            "\"b.avi\"");
+}
+
 TEST(EncoderRuns, ToolStartFailuresAndTheAudioCommand) {
   EXPECT_EQ(runEncoderTool(""), -1);
   EXPECT_EQ(runEncoderTool("/no/such/folder/PLUG-IN/ffmpeg_III.exe -i x"), -1);
