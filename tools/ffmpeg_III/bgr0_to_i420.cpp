@@ -50,7 +50,9 @@ void chromaRow(const uint8_t* top, const uint8_t* bottom, uint8_t* u, uint8_t* v
 }  // namespace
 
 // On x86-64 a second, AVX2 build of the loops is chosen at load time where the processor has it.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+// Not in sanitizer builds: the choice runs before the sanitizer's runtime is set up.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && \
+    !defined(__SANITIZE_THREAD__) && !defined(__SANITIZE_ADDRESS__)
 #define TARN_WIDE_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
 #else
 #define TARN_WIDE_VECTOR_CLONES
