@@ -113,6 +113,7 @@ while process.poll() is None:
 print(peak)
 PY
 }
+movie=$(generate "bench-1920x480-20s.mp4" 1920x480 20)
 long=$(generate "bench-1920x480-60s.mp4" 1920x480 60)
 rm -rf "$work/run"; mkdir -p "$work/run"
 short_kb=$(peak "$convert" "$movie" "$work/m.mp4" --temp "$work/run" --codec-mode 1 --resize 5)
