@@ -166,6 +166,7 @@ struct ChildProcess::Shared {
   bool reaped = false;
   int exitStatus = -1;
   int inputFd = -1;  // write end of the child's input pipe, while open
+  bool groupLeader = false;
 };
 
 namespace {
@@ -250,7 +251,12 @@ ChildProcess ChildProcess::start(const std::vector<std::string>& arguments,
   ::sigemptyset(&empty);
   ::posix_spawnattr_setsigdefault(setup.attributes(), &defaults);
   ::posix_spawnattr_setsigmask(setup.attributes(), &empty);
-  ::posix_spawnattr_setflags(setup.attributes(), POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+  short flags = POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK;
+  if (options.ownProcessGroup) {
+    ::posix_spawnattr_setpgroup(setup.attributes(), 0);
+    flags |= POSIX_SPAWN_SETPGROUP;
+  }
+  ::posix_spawnattr_setflags(setup.attributes(), flags);
 
   std::vector<char*> argv;
   argv.reserve(arguments.size() + 1);
@@ -276,6 +282,7 @@ ChildProcess ChildProcess::start(const std::vector<std::string>& arguments,
   child.pid_ = pid;
   child.shared_ = std::make_shared<Shared>();
   child.shared_->pid = pid;
+  child.shared_->groupLeader = options.ownProcessGroup;
   if (options.inputPipe) {
     ::close(inputPipe[0]);
     child.shared_->inputFd = inputPipe[1];
@@ -311,8 +318,9 @@ int ChildProcess::wait() {
 void ChildProcess::terminate() {
   if (!shared_) return;
   std::lock_guard lock(shared_->mutex);
-  // Until reaped, the id cannot belong to anyone else (an ended, unreaped child is a zombie).
-  if (!shared_->reaped) ::kill(shared_->pid, SIGKILL);
+  // Until reaped, the id cannot belong to anyone else (an ended, unreaped child is a zombie, and
+  // its group lives on with it).
+  if (!shared_->reaped) ::kill(shared_->groupLeader ? -shared_->pid : shared_->pid, SIGKILL);
 }
 
 void ChildProcess::closeInput(std::string_view lastBytes) {

@@ -43,6 +43,9 @@ class ChildProcess {
     bool inputPipe = false;
     // "NAME=value" entries added to the child's environment.
     std::vector<std::string> environment;
+    // When true, the child leads a process group of its own, and terminate() ends the whole group:
+    // the programs it started itself end with it.
+    bool ownProcessGroup = false;
   };
 
   // Returns an empty (not started) process when the program cannot be started (missing, not

@@ -19,6 +19,7 @@ bool startEncodeAhead(EncoderRuns& runs, const EncodeRequest& request) {
   options.stderrFile = ahead.report;
   options.inputPipe = true;
   options.environment = {"FFMPEG_III_FRAMES_PENDING=1"};
+  options.ownProcessGroup = true;
   auto process = std::make_shared<ChildProcess>(
       ChildProcess::start(splitCommandLineForStart(built.command), options));
   if (!process->started()) return false;

@@ -16,6 +16,7 @@ ChildProcess startTool(const std::string& command,
   if (arguments.empty()) return {};
   ChildProcess::Options options;
   options.stderrFile = stderrFile;
+  options.ownProcessGroup = true;  // stopping the tool stops its ffmpeg too
   return ChildProcess::start(arguments, options);
 }
 

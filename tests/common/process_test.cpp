@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <thread>
 
@@ -166,6 +167,31 @@ TEST(ChildProcess, TerminateEndsARunningChildAndReleasesTheWaiter) {
   child.terminate();
   waiter.join();
   EXPECT_EQ(status, 128 + SIGKILL);
+}
+
+TEST(ChildProcess, TerminateEndsTheProgramsAGroupLeaderStarted) {
+  test::ScratchDir dir;
+  const auto pidFile = dir / "grandchild.pid";
+  ChildProcess::Options options;
+  options.ownProcessGroup = true;
+  ChildProcess child = ChildProcess::start(
+      {"sh", "-c", "sleep 60 & echo $! > '" + pidFile.string() + "'; wait"}, options);
+  ASSERT_TRUE(child.started());
+  for (int turn = 0; turn < 200 && readAll(pidFile).empty(); ++turn) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  const pid_t grandchild = std::stoi(readAll(pidFile));
+  child.terminate();
+  EXPECT_EQ(child.wait(), 128 + SIGKILL);
+  // The grandchild was killed too; it is reaped by init, so it may linger a moment as a zombie.
+  bool gone = false;
+  for (int turn = 0; turn < 200 && !gone; ++turn) {
+    std::ifstream status("/proc/" + std::to_string(grandchild) + "/status");
+    std::string text((std::istreambuf_iterator<char>(status)), {});
+    gone = text.empty() || text.find("State:\tZ") != std::string::npos;
+    if (!gone) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  EXPECT_TRUE(gone);
 }
 
 TEST(ChildProcess, TerminateAfterTheEndDoesNothing) {
