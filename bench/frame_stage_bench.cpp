@@ -9,6 +9,7 @@
 
 #include "conversion/conversion_run.h"
 #include "input/decode_graph.h"
+#include "input/opened_movie.h"
 #include "shell/application.h"
 #include "shell/conversion_context.h"
 
@@ -60,28 +61,10 @@ int main(int argc, char** argv) {
   app.settings.tempStreamFolder = argv[2];
   app.resampleTables = buildResampleTables();
 
-  OpenedGraph opened = openDecodeGraph(argv[1]);
-  if (!opened.graph) {
+  if (!publishOpenedMovie(app.frameSource, openDecodeGraph(argv[1]), argv[1])) {
     std::fprintf(stderr, "cannot open %s\n", argv[1]);
     return 1;
   }
-  FrameSourceState& source = app.frameSource;
-  const VideoFormat format = opened.graph->format();
-  source.sourceWidth = format.width;
-  source.sourceHeight = format.height;
-  source.sampleSize = format.sampleSize;
-  source.durationTicks = opened.graph->durationTicks();
-  source.durationSeconds = static_cast<double>(source.durationTicks) / 1e7;
-  source.timePerFrame = format.averageTimePerFrame;
-  source.totalFrames = source.timePerFrame > 0
-                           ? static_cast<int32_t>(source.durationTicks / source.timePerFrame)
-                           : 0;
-  source.frameBuffer.assign(static_cast<size_t>(format.width) * (format.height + 1), 0);
-  source.grabBuffer.assign(source.frameBuffer.size(), 0);
-  source.frameWordCount = format.width * format.height;
-  source.moviePath = argv[1];
-  source.streamState = 1;
-  source.graph = std::move(opened.graph);
 
   TimingFrontend frontend;
   ConversionContext context = conversionContext(app, frontend);

@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "input/decode_graph.h"
+#include "input/opened_movie.h"
 #include "shell/conversion_context.h"
 
 namespace tarn::test {
@@ -24,29 +25,7 @@ void ConversionRig::useRealEncoderTool() {
 }
 
 bool ConversionRig::openMovie(const fs::path& movie) {
-  OpenedGraph opened = openDecodeGraph(movie);
-  if (!opened.graph) return false;
-  FrameSourceState& source = app.frameSource;
-  const VideoFormat format = opened.graph->format();
-  source.sourceWidth = format.width;
-  source.sourceHeight = format.height;
-  source.sampleSize = format.sampleSize;
-  source.durationTicks = opened.graph->durationTicks();
-  source.durationSeconds = static_cast<double>(source.durationTicks) / 10000000.0;
-  source.timePerFrame = format.averageTimePerFrame;
-  source.totalFrames = source.timePerFrame > 0
-                           ? static_cast<int32_t>(source.durationTicks / source.timePerFrame)
-                           : 0;
-  const size_t pixels = static_cast<size_t>(format.width) * (format.height + 1);
-  source.frameBuffer.assign(pixels, 0);
-  source.grabBuffer.assign(pixels, 0);
-  source.frameWordCount = format.width * format.height;
-  source.moviePath = movie.string();
-  source.movieOpen = 1;
-  source.streamState = 1;
-  std::lock_guard lock(source.graphMutex);
-  source.graph = std::move(opened.graph);
-  return true;
+  return publishOpenedMovie(app.frameSource, openDecodeGraph(movie), movie.string());
 }
 
 ConversionOutcome ConversionRig::convert(Frontend& frontend, const std::string& outputPath,
