@@ -7,6 +7,7 @@
 #include "gui/choosers.h"
 #include "gui/dialogs.h"
 #include "gui/main_window.h"
+#include "gui/sdl_sound_output.h"
 #include "gui/sound_player.h"
 #include "gui/widgets.h"
 #include "gui/wx_frontend.h"
@@ -73,6 +74,8 @@ MainWindow* ConverterProgram::start() {
   installCompactControlStyle();
   resources_ = Resources::draw();
   sound_ = std::make_unique<SoundPlayer>();
+  movieSound_ = SdlSoundOutput::open();
+  app_.movieSound = movieSound_.get();
   frontend_ = std::make_unique<WxFrontend>(*resources_);
   app_.frontend = frontend_.get();
 

@@ -13,6 +13,7 @@ namespace tarn {
 
 class MainWindow;
 class Resources;
+class SdlSoundOutput;
 class SoundPlayer;
 class WxFrontend;
 
@@ -52,6 +53,7 @@ class ConverterProgram {
   Application app_;
   std::unique_ptr<Resources> resources_;
   std::unique_ptr<SoundPlayer> sound_;
+  std::unique_ptr<SdlSoundOutput> movieSound_;  // null where the machine has no audio device
   std::unique_ptr<WxFrontend> frontend_;
   std::unique_ptr<WindowCore> core_;
   MainWindow* window_ = nullptr;

@@ -2,35 +2,12 @@
 
 #include <SDL.h>
 
-#include <cstdlib>
-#include <filesystem>
-#include <string>
+#include "gui/sound_device.h"
 
 namespace tarn {
 
-namespace {
-
-// Whether the machine may have somewhere to play to: a sound card, or a sound server of the
-// desktop session. Without either, opening a device only fills the console with library noise.
-bool soundOutputLikely() {
-  if (std::getenv("SDL_AUDIODRIVER") || std::getenv("PULSE_SERVER")) return true;
-  std::error_code error;
-  if (std::filesystem::exists("/dev/snd", error)) return true;
-  if (const char* runtime = std::getenv("XDG_RUNTIME_DIR")) {
-    const std::filesystem::path folder(runtime);
-    return std::filesystem::exists(folder / "pulse" / "native", error) ||
-           std::filesystem::exists(folder / "pipewire-0", error);
-  }
-  return false;
-}
-
-}  // namespace
-
 SoundPlayer::SoundPlayer() {
-  if (!soundOutputLikely()) return;
-  // Only the audio part of SDL; never its own video or signal handlers.
-  SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
-  if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return;
+  if (!soundOutputLikely() || !startSdlAudio()) return;
   initialised_ = true;
   SDL_AudioSpec wanted{};
   wanted.freq = 22050;
@@ -48,7 +25,7 @@ SoundPlayer::SoundPlayer() {
 
 SoundPlayer::~SoundPlayer() {
   if (device_ != 0) SDL_CloseAudioDevice(device_);
-  if (initialised_) SDL_QuitSubSystem(SDL_INIT_AUDIO);
+  if (initialised_) stopSdlAudio();
 }
 
 void SoundPlayer::play(const std::vector<uint8_t>& wave) {

@@ -8,6 +8,8 @@
 
 namespace tarn {
 
+class SoundOutput;
+
 // Receives every decoded frame during a conversion: called once per frame, in presentation order,
 // on the graph's streaming thread; the next frame comes only after the call returns.
 // `bytes` is width x height pixels of 4 bytes (blue, green, red, unused), bottom row first.
@@ -53,6 +55,7 @@ class DecodeGraph {
   // With a callback registered, frames come as fast as the callback returns; without one,
   // playback is paced to real time. nullptr unregisters.
   virtual void setSampleCallback(SampleCallback* callback) = 0;
+  // A muted graph plays no sound.
   virtual void setMuted(bool muted) = 0;
   virtual void useDefaultClock() = 0;
   // Event code 1 (complete) once after the last frame was delivered; nullopt when no event waits.
@@ -68,6 +71,8 @@ struct OpenedGraph {
 };
 
 // Opens `path` on the FFmpeg libraries. The graph starts paused at position 0.
-OpenedGraph openDecodeGraph(const std::filesystem::path& path);
+// With a sound output, the movie's sound (if it has any) plays there while the graph plays at real
+// time, unmuted and without a callback, in step with the picture.
+OpenedGraph openDecodeGraph(const std::filesystem::path& path, SoundOutput* soundOutput = nullptr);
 
 }  // namespace tarn

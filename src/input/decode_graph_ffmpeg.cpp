@@ -14,9 +14,11 @@
 #include <thread>
 #include <vector>
 
+#include "input/audio_decoder.h"
 #include "input/bgra_converter.h"
 #include "input/decode_graph.h"
 #include "input/frame_size_limit.h"
+#include "input/movie_sound.h"
 #include "input/video_decoder.h"
 
 namespace tarn {
@@ -24,13 +26,17 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 constexpr int32_t kEventComplete = 1;
+// How far the sound may stray from the picture: at least a quarter second, and two frames of a
+// movie with fewer frames than that.
+constexpr int64_t kSoundTolerance = 2'500'000;
 
 enum class Mode { stopped, paused, running };
 
 class FfmpegDecodeGraph final : public DecodeGraph {
  public:
   FfmpegDecodeGraph(std::unique_ptr<VideoDecoder> decoder, VideoFormat format,
-                    std::array<std::vector<uint8_t>, 2> frames, int64_t firstFrameTicks)
+                    std::array<std::vector<uint8_t>, 2> frames, int64_t firstFrameTicks,
+                    std::unique_ptr<AudioDecoder> sound, SoundOutput* soundOutput)
       : decoder_(std::move(decoder)),
         converter_(format.width, format.height),
         format_(format),
@@ -41,10 +47,16 @@ class FfmpegDecodeGraph final : public DecodeGraph {
     hasCurrent_ = true;
     held_ = true;
     heldTicks_ = firstFrameTicks;
+    if (sound && soundOutput) {
+      sound_ = std::make_unique<MovieSound>(
+          std::move(sound), *soundOutput, [this] { return position_.load(); },
+          std::max(kSoundTolerance, 2 * format.averageTimePerFrame));
+    }
     thread_ = std::thread([this] { stream(); });
   }
 
   ~FfmpegDecodeGraph() override {
+    sound_.reset();  // its clock is this graph's position
     {
       std::lock_guard lock(mutex_);
       quit_ = true;
@@ -63,21 +75,35 @@ class FfmpegDecodeGraph final : public DecodeGraph {
   int64_t positionTicks() const override { return position_.load(); }
   bool canStep() const override { return true; }
 
-  void run() override { changeMode(Mode::running); }
-  void pause() override { changeMode(Mode::paused); }
-  void stop() override { changeMode(Mode::stopped); }
+  void run() override {
+    changeMode(Mode::running);
+    if (sound_) sound_->run();
+  }
+  void pause() override {
+    changeMode(Mode::paused);
+    if (sound_) sound_->pause();
+  }
+  void stop() override {
+    changeMode(Mode::stopped);
+    if (sound_) sound_->stop();
+  }
 
   void seek(int64_t ticks) override {
+    int64_t target = 0;
     {
       std::unique_lock lock(mutex_);
       pendingSeek_ = clampToMovie(ticks);
+      target = *pendingSeek_;
       ++generation_;
-      position_ = *pendingSeek_;
+      position_ = target;
     }
     wake_.notify_all();
+    if (sound_) sound_->seek(target);
   }
 
   void setSampleCallback(SampleCallback* callback) override {
+    // Frames handed to a callback come faster than real time: no sound can follow them.
+    if (sound_) sound_->setDelivering(callback != nullptr);
     std::unique_lock lock(mutex_);
     callback_ = callback;
     ++generation_;
@@ -86,7 +112,10 @@ class FfmpegDecodeGraph final : public DecodeGraph {
     waitForDelivery(lock);
   }
 
-  void setMuted(bool muted) override { muted_ = muted ? 1 : 0; }
+  void setMuted(bool muted) override {
+    muted_ = muted ? 1 : 0;
+    if (sound_) sound_->setMuted(muted);
+  }
   void useDefaultClock() override {}
 
   std::optional<int32_t> takeEvent() override {
@@ -249,12 +278,13 @@ class FfmpegDecodeGraph final : public DecodeGraph {
 
   std::atomic<int64_t> position_{0};
   std::atomic<int32_t> muted_{0};
+  std::unique_ptr<MovieSound> sound_;  // null for a movie without sound or without an output
   std::thread thread_;
 };
 
 }  // namespace
 
-OpenedGraph openDecodeGraph(const std::filesystem::path& path) {
+OpenedGraph openDecodeGraph(const std::filesystem::path& path, SoundOutput* soundOutput) {
   OpenedGraph result;
   OpenedDecoder opened = VideoDecoder::open(path);
   if (!opened.decoder) {
@@ -292,8 +322,11 @@ OpenedGraph openDecodeGraph(const std::filesystem::path& path) {
     return result;
   }
   const int64_t firstTicks = std::max<int64_t>(decoder->frameTicks(), 0);
+  // The sound is read through a handle of its own, so that neither stream waits for the other.
+  std::unique_ptr<AudioDecoder> sound =
+      soundOutput ? AudioDecoder::open(path, soundOutput->format()) : nullptr;
   result.graph = std::make_unique<FfmpegDecodeGraph>(std::move(decoder), format, std::move(frames),
-                                                     firstTicks);
+                                                     firstTicks, std::move(sound), soundOutput);
   return result;
 }
 

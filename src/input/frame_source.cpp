@@ -150,7 +150,7 @@ int32_t runFrameSource(FrameSourceContext& context, const std::string& path) {
   };
 
   std::shared_ptr<DecodeGraph> graph;
-  OpenedGraph opened = openDecodeGraph(trimNulsAndBlanks(path));
+  OpenedGraph opened = openDecodeGraph(trimNulsAndBlanks(path), context.hooks.sound);
   // Failures of the file itself come before the "Render file" line, those of its video format
   // after it, as when the graph is built step by step.
   if (opened.failure == OpenFailure::sourceNotAdded ||

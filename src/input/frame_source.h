@@ -10,6 +10,7 @@ namespace tarn {
 
 class Frontend;
 class RunLog;
+class SoundOutput;
 struct FrameSourceState;
 
 // What the frame source needs from the layers above it, handed in so that input depends on none
@@ -22,6 +23,8 @@ struct FrameSourceHooks {
   std::function<std::string(double seconds)> durationText;
   // Plain waits (not yields); tests shorten them.
   std::function<void(int milliseconds)> sleep;
+  // Where the movie's sound plays during playback; null: the movie plays without sound.
+  SoundOutput* sound = nullptr;
 };
 
 // Everything runFrameSource works with.

@@ -15,6 +15,7 @@
 #include "encoding/encoder_runs.h"
 #include "encoding/temp_cleanup.h"
 #include "input/frame_source_state.h"
+#include "input/sound_output.h"
 
 namespace tarn {
 
@@ -38,6 +39,8 @@ struct Application {
 
   // The window (or console, or test fake). May be null before a front end exists.
   Frontend* frontend = nullptr;
+  // Where a playing movie's sound goes (the window's audio device). Null: movies play silently.
+  SoundOutput* movieSound = nullptr;
 
   // 1 while shutDown runs.
   std::atomic<int32_t> shutDownRunning{0};

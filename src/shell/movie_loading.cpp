@@ -14,6 +14,7 @@ FrameSourceContext frameSourceContext(Application& app, Frontend& frontend) {
     prepareFrameBuffers(app.frameSource, app.frameGeometry, frontend);
   };
   hooks.durationText = [](double seconds) { return formatDuration(seconds); };
+  hooks.sound = app.movieSound;
   return FrameSourceContext{app.frameSource, frontend, app.runLog, std::move(hooks)};
 }
 
