@@ -180,7 +180,7 @@ int32_t runFrameSource(FrameSourceContext& context, const std::string& path) {
 
   state.streamState = 2;
   movie.timePerFrame =
-      frameDurationTicks(probeFrameRate(state.probeText), format.averageTimePerFrame);
+      frameDurationTicks(probeFrameRate(state.probeText.get()), format.averageTimePerFrame);
   movie.totalFrames = frameCountOf(movie.durationTicks, movie.timePerFrame);
   if (!allocateFrameBuffers(state, movie.width, movie.height)) {
     state.streamState = 0;

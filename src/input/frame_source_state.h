@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "common/shared_text.h"
 #include "input/decode_graph.h"
 
 namespace tarn {
@@ -34,8 +35,9 @@ struct FrameSourceState {
   std::atomic<int64_t> positionTicks{0};
   int64_t timePerFrame = 0;
   int32_t totalFrames = 0;
-  std::string moviePath;  // last chosen movie
-  std::string probeText;  // the encoder tool's description of it
+  // Written by the movie-load thread, read by the window thread.
+  SharedText moviePath;  // last chosen movie
+  SharedText probeText;  // the encoder tool's description of it
 
   // W x (H+1) pixels each.
   std::vector<uint32_t> frameBuffer = std::vector<uint32_t>(400 * 301);

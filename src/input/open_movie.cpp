@@ -53,7 +53,8 @@ void stopGraphBeforeChooser(FrameSourceContext& context) {
 void loadChosenMovie(FrameSourceContext& context, const std::string& path,
                      const std::filesystem::path& exeFolder) {
   if (trimBlanks(path).empty()) return;
-  probeMovie(path, exeFolder, context.state.probeText);
+  std::string description;
+  if (probeMovie(path, exeFolder, description)) context.state.probeText = std::move(description);
   openMovie(context, path);
 }
 

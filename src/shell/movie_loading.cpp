@@ -19,7 +19,10 @@ FrameSourceContext frameSourceContext(Application& app, Frontend& frontend) {
 }
 
 void probeChosenMovie(Application& app, const std::string& path) {
-  probeMovie(path, app.paths.exeFolder, app.frameSource.probeText);
+  std::string description;
+  if (probeMovie(path, app.paths.exeFolder, description)) {
+    app.frameSource.probeText = std::move(description);
+  }
 }
 
 void openChosenMovie(Application& app, Frontend& frontend, const std::string& path) {

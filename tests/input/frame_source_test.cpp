@@ -295,7 +295,7 @@ TEST(OpenMovie, RecordsThePathAndRunsTheSource) {
     f.state.streamState = 0;
   };
   openMovie(f.context, path);
-  EXPECT_EQ(f.state.moviePath, path);
+  EXPECT_EQ(f.state.moviePath.get(), path);
   EXPECT_EQ(f.state.videoLoaded.load(), 1);
   EXPECT_EQ(openWhileStreaming, 1);
   EXPECT_EQ(f.state.movieOpen.load(), 0);
@@ -305,7 +305,7 @@ TEST(OpenMovie, RecordsThePathAndRunsTheSource) {
   // A failing movie still leaves its path; a long path is cut to 255 characters.
   const std::string longPath = (f.dir / std::string(300, 'x')).string();
   openMovie(f.context, longPath);
-  EXPECT_EQ(f.state.moviePath, longPath.substr(0, 255));
+  EXPECT_EQ(f.state.moviePath.get(), longPath.substr(0, 255));
   EXPECT_EQ(f.frontend.messages().size(), 1u);
 }
 

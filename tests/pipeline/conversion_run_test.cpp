@@ -78,9 +78,9 @@ TEST(ConversionRun, FramesSoundAndTheExactEncodeCommand) {
   const auto runs = test::recordedRuns(rig.dir.path());
   ASSERT_EQ(runs.size(), 2u);
   const std::string temp = rig.tempFolder().string();
-  EXPECT_EQ(runs[0], (std::vector<std::string>{"-i", rig.app.frameSource.moviePath, "-f", "wav",
-                                               "-ar", "44100", "-ac", "2", "-acodec", "pcm_s16le",
-                                               "-y", temp + "/temp.wav"}));
+  EXPECT_EQ(runs[0], (std::vector<std::string>{"-i", rig.app.frameSource.moviePath.get(), "-f",
+                                               "wav", "-ar", "44100", "-ac", "2", "-acodec",
+                                               "pcm_s16le", "-y", temp + "/temp.wav"}));
   EXPECT_EQ(runs[1], (std::vector<std::string>{"-r",     "25.00",
                                                "-i",     temp + "/temp%06d.bmp",
                                                "-i",     temp + "/temp.wav",
@@ -117,12 +117,12 @@ TEST(ConversionRun, ReExportLoopAndAnOutputThatIsTheMovie) {
   test::RecordingFrontend frontend;
   const std::string first = (rig.dir / "first.flv").string();
   const std::string second = (rig.dir / "second.avi").string();
-  frontend.queueAnswer(MessageAnswer::ok);                          // success: once more
-  frontend.queueReencodePath(" " + rig.app.frameSource.moviePath);  // the movie: refused
-  frontend.queueAnswer(MessageAnswer::ok);                          // the refusal box
+  frontend.queueAnswer(MessageAnswer::ok);                                // success: once more
+  frontend.queueReencodePath(" " + rig.app.frameSource.moviePath.get());  // the movie: refused
+  frontend.queueAnswer(MessageAnswer::ok);                                // the refusal box
   frontend.queueReencodePath(second);
   frontend.queueAnswer(MessageAnswer::cancel);  // second success: done
-  const auto movieBefore = fileBytes(rig.app.frameSource.moviePath);
+  const auto movieBefore = fileBytes(rig.app.frameSource.moviePath.get());
   EXPECT_EQ(rig.convert(frontend, first), ConversionOutcome::converted);
 
   const auto messages = frontend.messages();
@@ -137,9 +137,9 @@ TEST(ConversionRun, ReExportLoopAndAnOutputThatIsTheMovie) {
   ASSERT_EQ(runs.size(), 3u);  // sound, first encode, second encode
   EXPECT_EQ(runs[1].back(), first);
   EXPECT_EQ(runs[2].back(), second);
-  EXPECT_EQ(fileBytes(rig.app.frameSource.moviePath), movieBefore);
+  EXPECT_EQ(fileBytes(rig.app.frameSource.moviePath.get()), movieBefore);
   EXPECT_EQ(frontend.reencodeDialogPaths(),
-            (std::vector<std::string>{first, " " + rig.app.frameSource.moviePath}));
+            (std::vector<std::string>{first, " " + rig.app.frameSource.moviePath.get()}));
 }
 
 // Stops the run from the streaming thread once a few frames are through.

@@ -23,7 +23,7 @@ TEST(MovieLoading, ProbesOpensAndPreviewsAChosenMovie) {
       test::numberedMoviePath(test::numberedMovie("numbered-1001.mp4")).string();
 
   probeChosenMovie(*app, path);
-  EXPECT_DOUBLE_EQ(probeFrameRate(app->frameSource.probeText), 25.0);
+  EXPECT_DOUBLE_EQ(probeFrameRate(app->frameSource.probeText.get()), 25.0);
 
   std::thread loader([&] { openChosenMovie(*app, frontend, path); });
   // Wait until the preview refresh has sized the canvas's frame copy for the movie.
@@ -39,7 +39,7 @@ TEST(MovieLoading, ProbesOpensAndPreviewsAChosenMovie) {
   EXPECT_EQ(frontend.infoLabel(InfoLabel::duration), "00:00:02.000");
   EXPECT_EQ(frontend.infoLabel(InfoLabel::fpsRate), "25.00 fps");
   EXPECT_EQ(frontend.infoLabel(InfoLabel::doughnutSize), " 1001x41");
-  EXPECT_EQ(app->frameSource.moviePath, path);
+  EXPECT_EQ(app->frameSource.moviePath.get(), path);
   EXPECT_EQ(app->frameSource.currentGraph(), nullptr);
 }
 
