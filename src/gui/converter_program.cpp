@@ -4,10 +4,10 @@
 
 #include "conversion/movie_info.h"
 #include "encoding/encoder_runs.h"
+#include "gui/audio_device.h"
 #include "gui/choosers.h"
 #include "gui/dialogs.h"
 #include "gui/main_window.h"
-#include "gui/sdl_sound_output.h"
 #include "gui/sound_player.h"
 #include "gui/widgets.h"
 #include "gui/wx_frontend.h"
@@ -73,9 +73,9 @@ WindowCore ConverterProgram::makeCore() {
 MainWindow* ConverterProgram::start() {
   installCompactControlStyle();
   resources_ = Resources::draw();
-  sound_ = std::make_unique<SoundPlayer>();
-  movieSound_ = SdlSoundOutput::open();
-  app_.movieSound = movieSound_.get();
+  audio_ = AudioDevice::open();
+  sound_ = std::make_unique<SoundPlayer>(audio_.get());
+  app_.movieSound = audio_.get();
   frontend_ = std::make_unique<WxFrontend>(*resources_);
   app_.frontend = frontend_.get();
 

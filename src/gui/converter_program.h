@@ -12,8 +12,8 @@
 namespace tarn {
 
 class MainWindow;
+class AudioDevice;
 class Resources;
-class SdlSoundOutput;
 class SoundPlayer;
 class WxFrontend;
 
@@ -50,10 +50,12 @@ class ConverterProgram {
   WindowCore makeCore();
 
   ProgramOptions options_;
+  // Null where the machine has no audio device. Declared before the application state, so that
+  // it outlives any graph still playing into it.
+  std::unique_ptr<AudioDevice> audio_;
   Application app_;
   std::unique_ptr<Resources> resources_;
   std::unique_ptr<SoundPlayer> sound_;
-  std::unique_ptr<SdlSoundOutput> movieSound_;  // null where the machine has no audio device
   std::unique_ptr<WxFrontend> frontend_;
   std::unique_ptr<WindowCore> core_;
   MainWindow* window_ = nullptr;

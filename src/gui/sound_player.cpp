@@ -2,55 +2,35 @@
 
 #include <SDL.h>
 
-#include "gui/sound_device.h"
+#include "gui/audio_device.h"
 
 namespace tarn {
 
-SoundPlayer::SoundPlayer() {
-  if (!soundOutputLikely() || !startSdlAudio()) return;
-  initialised_ = true;
-  SDL_AudioSpec wanted{};
-  wanted.freq = 22050;
-  wanted.format = AUDIO_S16SYS;
-  wanted.channels = 1;
-  wanted.samples = 512;
-  SDL_AudioSpec obtained{};
-  device_ = SDL_OpenAudioDevice(nullptr, 0, &wanted, &obtained, SDL_AUDIO_ALLOW_ANY_CHANGE);
-  if (device_ == 0) return;
-  deviceRate_ = obtained.freq;
-  deviceFormat_ = obtained.format;
-  deviceChannels_ = obtained.channels;
-  SDL_PauseAudioDevice(device_, 0);
-}
-
-SoundPlayer::~SoundPlayer() {
-  if (device_ != 0) SDL_CloseAudioDevice(device_);
-  if (initialised_) stopSdlAudio();
-}
-
 void SoundPlayer::play(const std::vector<uint8_t>& wave) {
-  if (device_ == 0 || wave.empty()) return;
+  if (!device_ || wave.empty()) return;
   SDL_RWops* stream = SDL_RWFromConstMem(wave.data(), static_cast<int>(wave.size()));
   SDL_AudioSpec waveFormat{};
   Uint8* samples = nullptr;
   Uint32 length = 0;
   if (!SDL_LoadWAV_RW(stream, 1, &waveFormat, &samples, &length)) return;
+  // Into the device's format: 16-bit samples at its rate and channel count.
+  const PcmFormat target = device_->format();
   SDL_AudioCVT convert{};
   const int needed =
       SDL_BuildAudioCVT(&convert, waveFormat.format, waveFormat.channels, waveFormat.freq,
-                        deviceFormat_, static_cast<Uint8>(deviceChannels_), deviceRate_);
-  SDL_ClearQueuedAudio(device_);
-  if (needed == 0) {
-    SDL_QueueAudio(device_, samples, length);
-  } else if (needed > 0) {
+                        AUDIO_S16SYS, static_cast<Uint8>(target.channels), target.sampleRate);
+  if (needed >= 0) {
+    std::vector<uint8_t> buffer(static_cast<size_t>(length) *
+                                static_cast<size_t>(std::max(convert.len_mult, 1)));
+    SDL_memcpy(buffer.data(), samples, length);
     convert.len = static_cast<int>(length);
-    convert.buf = static_cast<Uint8*>(SDL_malloc(static_cast<size_t>(length) * convert.len_mult));
-    if (convert.buf) {
-      SDL_memcpy(convert.buf, samples, length);
-      if (SDL_ConvertAudio(&convert) == 0) {
-        SDL_QueueAudio(device_, convert.buf, static_cast<Uint32>(convert.len_cvt));
-      }
-      SDL_free(convert.buf);
+    convert.buf = buffer.data();
+    const bool converted = needed == 0 || SDL_ConvertAudio(&convert) == 0;
+    if (converted) {
+      const size_t bytes = needed == 0 ? length : static_cast<size_t>(convert.len_cvt);
+      std::vector<int16_t> pcm(bytes / sizeof(int16_t));
+      SDL_memcpy(pcm.data(), buffer.data(), pcm.size() * sizeof(int16_t));
+      device_->playEffect(std::move(pcm));
     }
   }
   SDL_FreeWAV(samples);

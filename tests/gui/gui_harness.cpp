@@ -5,6 +5,10 @@
 #include <wx/generic/msgdlgg.h>
 #include <wx/window.h>
 
+#include <dirent.h>
+#include <unistd.h>
+
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -68,6 +72,91 @@ void pumpFor(std::chrono::milliseconds duration) {
   pumpUntil([] { return false; }, duration);
 }
 
+WhenReady::WhenReady(std::function<bool()> condition, std::function<void()> action)
+    : condition_(std::move(condition)), action_(std::move(action)) {
+  timer_.Bind(wxEVT_TIMER, [this](wxTimerEvent&) {
+    if (fired_ || !condition_()) return;
+    fired_ = true;
+    timer_.Stop();
+    action_();
+  });
+  timer_.Start(20);
+}
+
+WhenReady::~WhenReady() {
+  timer_.Stop();
+}
+
+ScopedEnvironment::ScopedEnvironment(const char* name, const std::string& value) : name_(name) {
+  if (const char* old = std::getenv(name)) old_ = old;
+  setenv(name, value.c_str(), 1);
+}
+
+ScopedEnvironment::~ScopedEnvironment() {
+  if (old_) {
+    setenv(name_, old_->c_str(), 1);
+  } else {
+    unsetenv(name_);
+  }
+}
+
+std::vector<int> childProcesses() {
+  std::vector<int> children;
+  const int self = static_cast<int>(getpid());
+  DIR* proc = opendir("/proc");
+  if (!proc) return children;
+  while (const dirent* entry = readdir(proc)) {
+    const std::string name = entry->d_name;
+    if (name.empty() || name.find_first_not_of("0123456789") != std::string::npos) continue;
+    std::ifstream stat("/proc/" + name + "/stat");
+    std::string line;
+    std::getline(stat, line);
+    // pid (command) state ppid ...: the command may hold blanks and parentheses.
+    const size_t close = line.rfind(')');
+    if (close == std::string::npos) continue;
+    std::istringstream fields(line.substr(close + 1));
+    std::string state;
+    int parent = 0;
+    fields >> state >> parent;
+    if (parent == self) children.push_back(std::stoi(name));
+  }
+  closedir(proc);
+  return children;
+}
+
+int ownThreadCount() {
+  const auto nameOf = [](const std::string& task) {
+    std::ifstream file("/proc/self/task/" + task + "/comm");
+    std::string name;
+    std::getline(file, name);
+    return name;
+  };
+  const std::string self = std::to_string(getpid());
+  const std::string processName = nameOf(self);
+  int count = 0;
+  DIR* tasks = opendir("/proc/self/task");
+  if (!tasks) return 0;
+  while (const dirent* entry = readdir(tasks)) {
+    const std::string task = entry->d_name;
+    if (task[0] == '.' || task == self) continue;
+    if (nameOf(task) == processName) ++count;
+  }
+  closedir(tasks);
+  return count;
+}
+
+std::vector<std::string> tempStreamFiles(const std::filesystem::path& folder) {
+  std::vector<std::string> names;
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+    const std::string name = entry.path().filename().string();
+    if ((name.rfind("temp", 0) == 0 && entry.path().extension() == ".bmp") || name == "temp.wav") {
+      names.push_back(name);
+    }
+  }
+  return names;
+}
+
 ProgramFolder::ProgramFolder() {
   std::error_code error;
   std::filesystem::create_directory_symlink(binDir() / "PLUG-IN", path() / "PLUG-IN", error);
@@ -80,11 +169,11 @@ std::string ProgramFolder::log() const {
   return text.str();
 }
 
-RunningProgram::RunningProgram(const ProgramFolder& folder, bool splash) {
+RunningProgram::RunningProgram(const ProgramFolder& folder, bool splash, bool toolkitChoosers) {
   ProgramOptions options;
   options.exeFolder = folder.path();
   options.showSplash = splash;
-  options.choosers = std::make_unique<ScriptedChoosers>(choosers);
+  if (!toolkitChoosers) options.choosers = std::make_unique<ScriptedChoosers>(choosers);
   program = std::make_unique<ConverterProgram>(std::move(options));
   window = program->start();
   pumpFor(std::chrono::milliseconds(50));

@@ -1,12 +1,14 @@
 #pragma once
 
 #include <wx/modalhook.h>
+#include <wx/timer.h>
 
 #include <chrono>
 #include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -71,6 +73,42 @@ bool pumpUntil(const std::function<bool()>& done,
 // Handles window events for about `duration`.
 void pumpFor(std::chrono::milliseconds duration);
 
+// Runs `action` once, on the window thread, as soon as `condition` holds: checked every 20 ms
+// whenever window events are handled, also inside a command that keeps the window alive.
+class WhenReady {
+ public:
+  WhenReady(std::function<bool()> condition, std::function<void()> action);
+  ~WhenReady();
+  bool fired() const { return fired_; }
+
+ private:
+  wxTimer timer_;
+  std::function<bool()> condition_;
+  std::function<void()> action_;
+  bool fired_ = false;
+};
+
+// Sets an environment variable for one scope and restores what was there.
+class ScopedEnvironment {
+ public:
+  ScopedEnvironment(const char* name, const std::string& value);
+  ~ScopedEnvironment();
+  ScopedEnvironment(const ScopedEnvironment&) = delete;
+  ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
+
+ private:
+  const char* name_;
+  std::optional<std::string> old_;
+};
+
+// Processes of this process's own (running or not yet reaped), and its threads.
+std::vector<int> childProcesses();
+// Threads of this process's own: those that carry the process's name (the toolkit's helper
+// threads carry names of their own), the main thread not counted.
+int ownThreadCount();
+// Names of the frame files (temp*.bmp) and sound file in `folder`.
+std::vector<std::string> tempStreamFiles(const std::filesystem::path& folder);
+
 // A program folder for one test: the encoder tool linked in from the build, everything else
 // fresh.
 class ProgramFolder {
@@ -85,7 +123,9 @@ class ProgramFolder {
 
 // A started window program on a program folder, with scripted choosers.
 struct RunningProgram {
-  explicit RunningProgram(const ProgramFolder& folder, bool splash = false);
+  // `toolkitChoosers`: the toolkit's own file dialogs instead of the scripted ones.
+  explicit RunningProgram(const ProgramFolder& folder, bool splash = false,
+                          bool toolkitChoosers = false);
   ~RunningProgram();
   // Closes the window through its close request, answering the confirmation with OK, and waits
   // until it has ended.

@@ -6,11 +6,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <optional>
 #include <thread>
 
-#include "gui/sdl_sound_output.h"
+#include "gui/audio_device.h"
+#include "gui/sound_player.h"
+#include "gui_harness.h"
 #include "input/decode_graph.h"
+#include "resources/tick_wave.h"
 #include "support/frame_recorder.h"
 #include "support/sound_movies.h"
 #include "support/test_media.h"
@@ -19,26 +21,6 @@ namespace tarn::test {
 namespace {
 
 using namespace std::chrono_literals;
-
-// Sets an environment variable for one scope and restores what was there.
-class ScopedEnvironment {
- public:
-  ScopedEnvironment(const char* name, const std::string& value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old;
-    setenv(name, value.c_str(), 1);
-  }
-  ~ScopedEnvironment() {
-    if (old_) {
-      setenv(name_, old_->c_str(), 1);
-    } else {
-      unsetenv(name_);
-    }
-  }
-
- private:
-  const char* name_;
-  std::optional<std::string> old_;
-};
 
 std::vector<int16_t> samplesOf(const std::filesystem::path& file) {
   std::ifstream in(file, std::ios::binary);
@@ -60,7 +42,7 @@ std::optional<Played> playToneMovie(const std::filesystem::path& file, bool mute
   ScopedEnvironment target("SDL_DISKAUDIOFILE", file.string());
   PcmFormat format;
   {
-    auto output = SdlSoundOutput::open();
+    auto output = AudioDevice::open();
     if (!output) return std::nullopt;
     format = output->format();
     EXPECT_GT(format.sampleRate, 0);
@@ -97,12 +79,41 @@ TEST(MovieSoundDeviceTest, TheToneReachesTheDeviceAndAMutedGraphLeavesItSilent) 
   EXPECT_EQ(peakOf(muted->samples), 0);
 }
 
+TEST(MovieSoundDeviceTest, TheClickSharesTheDeviceWithAPlayingMovie) {
+  ASSERT_FALSE(toneMovie().empty());
+  ScratchDir dir;
+  const std::filesystem::path file = dir / "mixed.raw";
+  {
+    ScopedEnvironment driver("SDL_AUDIODRIVER", "disk");
+    ScopedEnvironment target("SDL_DISKAUDIOFILE", file.string());
+    auto device = AudioDevice::open();
+    ASSERT_TRUE(device) << "SDL's disk audio driver did not open";
+    SoundPlayer player(device.get());
+    ASSERT_TRUE(player.hasDevice());
+    // The click alone, then the click over the muted movie, then over the playing one.
+    player.play(makeTickWave());
+    std::this_thread::sleep_for(300ms);
+    OpenedGraph opened = openDecodeGraph(toneMovie(), device.get());
+    ASSERT_TRUE(opened.graph);
+    opened.graph->run();
+    player.play(makeTickWave());
+    EXPECT_TRUE(waitForComplete(*opened.graph));
+    std::this_thread::sleep_for(300ms);
+  }
+  const std::vector<int16_t> sound = samplesOf(file);
+  // The first 300 ms hold the click and nothing else: sound, then silence.
+  ASSERT_GT(sound.size(), 48000u);
+  EXPECT_GT(peakOf({sound.begin(), sound.begin() + 9600}), 1000);
+  EXPECT_EQ(peakOf({sound.begin() + 19200, sound.begin() + 24000}), 0);
+  EXPECT_GT(peakOf({sound.begin() + 28800, sound.end()}), 2000);
+}
+
 TEST(MovieSoundDeviceTest, WithoutADeviceMoviesPlaySilentlyAndWithTheDummyDriverToo) {
   ASSERT_FALSE(toneMovie().empty());
   {
     // An audio driver that does not exist: no output, and a graph without one plays as before.
     ScopedEnvironment driver("SDL_AUDIODRIVER", "no-such-driver");
-    EXPECT_FALSE(SdlSoundOutput::open());
+    EXPECT_FALSE(AudioDevice::open());
     OpenedGraph opened = openDecodeGraph(toneMovie(), nullptr);
     ASSERT_TRUE(opened.graph);
     opened.graph->run();
@@ -110,7 +121,7 @@ TEST(MovieSoundDeviceTest, WithoutADeviceMoviesPlaySilentlyAndWithTheDummyDriver
   }
   {
     ScopedEnvironment driver("SDL_AUDIODRIVER", "dummy");
-    auto output = SdlSoundOutput::open();
+    auto output = AudioDevice::open();
     ASSERT_TRUE(output) << "SDL's dummy audio driver did not open";
     OpenedGraph opened = openDecodeGraph(toneMovie(), output.get());
     ASSERT_TRUE(opened.graph);

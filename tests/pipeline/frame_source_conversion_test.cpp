@@ -23,10 +23,17 @@ TEST(FrameSourceConversion, EveryFrameReachesTheFrameBufferInOrder) {
   test::RecordingFrontend frontend;
   RunLog log(dir / "TarnConverter.log");
   std::atomic<int> refreshes{0};
+  // The preview refresh announces itself and looks at `converting` inside, and the conversion
+  // waits for it, as the canvas's refresh and the conversion run do with setupBusy.
+  std::atomic<int32_t> setupBusy{0};
   FrameSourceContext context{state, frontend, log,
                              FrameSourceHooks{[&] {
-                                                ++refreshes;
-                                                grabCurrentFrame(state);
+                                                setupBusy = 1;
+                                                if (state.converting == 0) {
+                                                  ++refreshes;
+                                                  grabCurrentFrame(state);
+                                                }
+                                                setupBusy = 0;
                                               },
                                               {},
                                               [](int) {}}};
@@ -47,6 +54,7 @@ TEST(FrameSourceConversion, EveryFrameReachesTheFrameBufferInOrder) {
   state.positionTicks = 0;
   graph->seek(0);
   state.converting = 1;
+  while (setupBusy == 1) std::this_thread::sleep_for(std::chrono::milliseconds(1));
   std::vector<int32_t> numbers;  // written on the streaming thread only
   FrameCallback& callback = initFrameCallback(state, [&] {
     numbers.push_back(test::readFrameNumber(
