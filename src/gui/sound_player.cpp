@@ -2,6 +2,8 @@
 
 #include <SDL.h>
 
+#include <algorithm>
+
 #include "gui/audio_device.h"
 
 namespace tarn {
