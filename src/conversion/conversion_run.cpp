@@ -340,12 +340,8 @@ ConversionOutcome convertMovie(ConversionContext& context, std::string outputPat
   prepareCanvas(geometry, context.logo, context.settings.shiftFactor, context.tables, log);
   {
     std::lock_guard lock(run.frameMutex);
-    const auto width = static_cast<size_t>(geometry.frameWidth);
-    const FramePlacement& placement = geometry.placement;
-    run.frameWriter = std::make_shared<FrameFileWriter>(
-        tempFolder, geometry.frameFileHeaders, geometry.canvas, geometry.canvasImage().size(),
-        CanvasPixelRange{width * static_cast<size_t>(std::max(placement.destinationFirstRow, 0)),
-                         width * static_cast<size_t>(std::max(placement.rowCount, 0))});
+    run.frameWriter = std::make_shared<FrameFileWriter>(tempFolder, geometry.frameFileHeaders,
+                                                        geometry.canvasImage());
   }
   startAudioExtraction(context.encoder,
                        audioExtractionCommand(context.exeFolder, source.moviePath, tempFolder));

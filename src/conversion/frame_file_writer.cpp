@@ -3,19 +3,26 @@
 #include <algorithm>
 #include <cstring>
 
-#include "common/uncached_file.h"
-
 namespace tarn {
 
+namespace {
+constexpr size_t kHeaderBytes = 54;
+}
+
 FrameFileWriter::FrameFileWriter(std::string folder, const FrameFileHeaders& headers,
-                                 std::span<const uint32_t> preparedCanvas, size_t imageBytes,
-                                 CanvasPixelRange changing)
-    : folder_(std::move(folder)), headers_(headers), imageBytes_(imageBytes) {
-  constexpr size_t kPixelBytes = sizeof(uint32_t);
-  changingFirstByte_ = std::min(changing.first, imageBytes_ / kPixelBytes) * kPixelBytes;
-  changingBytes_ =
-      std::min(changing.count, (imageBytes_ - changingFirstByte_) / kPixelBytes) * kPixelBytes;
-  for (auto& canvas : canvases_) canvas.assign(preparedCanvas.begin(), preparedCanvas.end());
+                                 std::span<const uint8_t> preparedImage)
+    : folder_(std::move(folder)), fileBytes_(kHeaderBytes + preparedImage.size()) {
+  for (AlignedBuffer& file : files_) {
+    file = AlignedBuffer(fileBytes_);
+    if (file.size() < fileBytes_) {
+      error_ = "no memory for a frame file of " + std::to_string(fileBytes_) + " bytes";
+      return;  // no thread: every call below sees the failure
+    }
+    std::copy(headers.fileHeader.begin(), headers.fileHeader.end(), file.data());
+    std::copy(headers.infoHeader.begin(), headers.infoHeader.end(),
+              file.data() + headers.fileHeader.size());
+    std::copy(preparedImage.begin(), preparedImage.end(), file.data() + kHeaderBytes);
+  }
   thread_ = std::thread([this] { run(); });
 }
 
@@ -25,14 +32,14 @@ FrameFileWriter::~FrameFileWriter() {
     stopping_ = true;
   }
   changed_.notify_all();
-  thread_.join();
+  if (thread_.joinable()) thread_.join();
 }
 
-uint32_t* FrameFileWriter::canvasFor(int32_t frameNumber) {
+uint8_t* FrameFileWriter::imageFor(int32_t frameNumber) {
   const size_t slot = static_cast<size_t>(frameNumber & 1);
   std::unique_lock lock(mutex_);
   changed_.wait(lock, [&] { return !pending_[slot] || !error_.empty(); });
-  return canvases_[slot].data();
+  return files_[slot].size() >= fileBytes_ ? files_[slot].data() + kHeaderBytes : nullptr;
 }
 
 void FrameFileWriter::submit(int32_t frameNumber) {
@@ -48,8 +55,7 @@ void FrameFileWriter::submit(int32_t frameNumber) {
 
 void FrameFileWriter::drain() {
   std::unique_lock lock(mutex_);
-  changed_.wait(lock,
-                [&] { return (!pending_[0] && !pending_[1] && !writing_) || !error_.empty(); });
+  changed_.wait(lock, [&] { return (!pending_[0] && !pending_[1]) || !error_.empty(); });
 }
 
 std::string FrameFileWriter::error() const {
@@ -58,40 +64,17 @@ std::string FrameFileWriter::error() const {
 }
 
 void FrameFileWriter::run() {
-  // The whole file is staged in one aligned buffer, so that it can go to disk directly; the
-  // canvas is free for the next frame as soon as it is copied. The unchanging bands are staged
-  // once, from the prepared canvas.
-  const size_t fileBytes = headers_.fileHeader.size() + headers_.infoHeader.size() + imageBytes_;
-  AlignedBuffer staging(fileBytes);
   std::unique_lock lock(mutex_);
-  if (staging.size() < fileBytes) {
-    error_ = "no memory for a frame file of " + std::to_string(fileBytes) + " bytes";
-    changed_.notify_all();
-    return;
-  }
-  std::copy(headers_.fileHeader.begin(), headers_.fileHeader.end(), staging.data());
-  std::copy(headers_.infoHeader.begin(), headers_.infoHeader.end(),
-            staging.data() + headers_.fileHeader.size());
-  uint8_t* stagedImage = staging.data() + headers_.fileHeader.size() + headers_.infoHeader.size();
-  std::memcpy(stagedImage, canvases_[0].data(), imageBytes_);
   for (;;) {
     const size_t slot = static_cast<size_t>(nextToWrite_ & 1);
     changed_.wait(lock, [&] { return pending_[slot] || stopping_; });
     if (!pending_[slot]) return;  // stopping with nothing left to write
-    const int32_t number = numbers_[slot];
-    const auto* image = reinterpret_cast<const uint8_t*>(canvases_[slot].data());
+    const std::string path = frameFilePath(folder_, numbers_[slot]);
     lock.unlock();
-    std::memcpy(stagedImage + changingFirstByte_, image + changingFirstByte_, changingBytes_);
+    const int error = writeFileUncached(path, files_[slot], fileBytes_);
     lock.lock();
     pending_[slot] = false;
-    writing_ = true;
     ++nextToWrite_;
-    changed_.notify_all();
-    lock.unlock();
-    const std::string path = frameFilePath(folder_, number);
-    const int error = writeFileUncached(path, staging, fileBytes);
-    lock.lock();
-    writing_ = false;
     if (error != 0) {
       error_ = path + ": " + std::strerror(error);
       pending_ = {};

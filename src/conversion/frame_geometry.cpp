@@ -157,12 +157,16 @@ void placeFrame(FrameGeometry& geometry, const uint32_t* frame) {
 }
 
 void placeFrame(const FrameGeometry& geometry, const uint32_t* frame, uint32_t* canvas) {
+  placeFrame(geometry, frame, reinterpret_cast<uint8_t*>(canvas));
+}
+
+void placeFrame(const FrameGeometry& geometry, const uint32_t* frame, uint8_t* canvasBytes) {
   const FramePlacement& placement = geometry.placement;
-  if (placement.rowCount <= 0) return;
-  const size_t width = static_cast<size_t>(geometry.frameWidth);
-  std::memcpy(canvas + width * placement.destinationFirstRow,
-              frame + width * placement.sourceFirstRow,
-              width * placement.rowCount * sizeof(uint32_t));
+  if (placement.rowCount <= 0 || canvasBytes == nullptr) return;
+  const size_t rowBytes = static_cast<size_t>(geometry.frameWidth) * sizeof(uint32_t);
+  std::memcpy(canvasBytes + rowBytes * static_cast<size_t>(placement.destinationFirstRow),
+              frame + static_cast<size_t>(geometry.frameWidth) * placement.sourceFirstRow,
+              rowBytes * static_cast<size_t>(placement.rowCount));
 }
 
 void prepareFrameBuffers(FrameSourceState& source, FrameGeometry& geometry, Frontend& frontend) {

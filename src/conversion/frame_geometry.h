@@ -74,6 +74,8 @@ void prepareCanvas(FrameGeometry& geometry, const LogoPicture& logo, float shift
 void placeFrame(FrameGeometry& geometry, const uint32_t* frame);
 // The same into another canvas of the geometry's size (a copy of the prepared one).
 void placeFrame(const FrameGeometry& geometry, const uint32_t* frame, uint32_t* canvas);
+// The same into canvas bytes of any alignment (a frame file's image).
+void placeFrame(const FrameGeometry& geometry, const uint32_t* frame, uint8_t* canvasBytes);
 
 // Preview refresh outside a conversion run, called by the frame source's streaming loop: sizes
 // frameCopy for the open movie, shows " WxH" beside " Doughnut size:", copies the graph's most

@@ -46,7 +46,7 @@ void onFrame(ConversionContext& context) {
 
   FrameFileWriter& writer = *run.frameWriter;
   const int32_t number = run.frameNumber.load();
-  placeFrame(geometry, source.frameBuffer.data(), writer.canvasFor(number));
+  placeFrame(geometry, source.frameBuffer.data(), writer.imageFor(number));
   writer.submit(number);
   if (std::string error = writer.error(); !error.empty()) {
     // A short sequence must never become a "successful" movie: stop taking frames.
