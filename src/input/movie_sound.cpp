@@ -34,7 +34,6 @@ MovieSound::~MovieSound() {
   {
     std::lock_guard lock(mutex_);
     quit_ = true;
-    ++generation_;
   }
   wake_.notify_all();
   thread_.join();
@@ -46,7 +45,6 @@ MovieSound::~MovieSound() {
 void MovieSound::run() {
   std::lock_guard lock(mutex_);
   running_ = true;
-  ++generation_;
   applyOutputState();
   wake_.notify_all();
 }
@@ -54,21 +52,18 @@ void MovieSound::run() {
 void MovieSound::pause() {
   std::lock_guard lock(mutex_);
   running_ = false;
-  ++generation_;
   applyOutputState();  // the queue waits where it is
 }
 
 void MovieSound::stop() {
   std::lock_guard lock(mutex_);
   running_ = false;
-  ++generation_;
   applyOutputState();
   restartAtPicture();
 }
 
 void MovieSound::seek(int64_t ticks) {
   std::lock_guard lock(mutex_);
-  ++generation_;
   restartAtPicture();
   restartAt_ = ticks;
   wake_.notify_all();
@@ -78,7 +73,6 @@ void MovieSound::setMuted(bool muted) {
   std::lock_guard lock(mutex_);
   if (muted_ == muted) return;
   muted_ = muted;
-  ++generation_;
   applyOutputState();
   if (muted) restartAtPicture();
   wake_.notify_all();
@@ -88,7 +82,6 @@ void MovieSound::setDelivering(bool delivering) {
   std::lock_guard lock(mutex_);
   if (delivering_ == delivering) return;
   delivering_ = delivering;
-  ++generation_;
   applyOutputState();
   if (delivering) restartAtPicture();
   wake_.notify_all();

@@ -59,7 +59,6 @@ class MovieSound {
   bool havePiece_ = false;            // the decoder's current piece still waits to be queued
   std::optional<int64_t> restartAt_;  // where the sound starts again; nullopt: where the picture is
   bool restart_ = false;
-  uint64_t generation_ = 0;  // changes with every control call
   std::thread thread_;
 };
 
