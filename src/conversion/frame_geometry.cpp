@@ -171,6 +171,13 @@ void placeFrame(const FrameGeometry& geometry, const uint32_t* frame, uint8_t* c
 
 void prepareFrameBuffers(FrameSourceState& source, FrameGeometry& geometry, Frontend& frontend) {
   geometry.setupBusy = 1;
+  // A conversion that began after the streaming loop looked at `converting` must not see its
+  // buffers resized: it sets `converting` before it waits for `setupBusy`, so one of the two
+  // always sees the other.
+  if (source.converting == 1) {
+    geometry.setupBusy = 0;
+    return;
+  }
   {
     std::lock_guard lock(geometry.buffersMutex);
     geometry.frameWidth = source.sourceWidth;

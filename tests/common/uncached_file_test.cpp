@@ -43,7 +43,9 @@ void expectRoundTrips(const fs::path& folder) {
     const UncachedRead result = readFileUncached(path, read, 1 << 20);
     ASSERT_EQ(result.error, 0);
     ASSERT_EQ(result.size, size);
-    EXPECT_EQ(std::memcmp(read.data(), written.data(), size), 0);
+    if (size > 0) {
+      EXPECT_EQ(std::memcmp(read.data(), written.data(), size), 0);
+    }
   }
 }
 
