@@ -6,6 +6,8 @@
 #include <mutex>
 #include <string>
 
+#include "input/local_media_file.h"
+
 namespace tarn {
 namespace {
 
@@ -53,16 +55,8 @@ std::unique_ptr<AudioDecoder> AudioDecoder::open(const std::filesystem::path& pa
 
   std::unique_ptr<AudioDecoder> decoder(new AudioDecoder());
   decoder->output_ = output;
-  // Only the local file is read: a name that looks like a URL or protocol stays a file name.
-  AVDictionary* options = nullptr;
-  av_dict_set(&options, "protocol_whitelist", "file", 0);
-  AVFormatContext* rawFormat = nullptr;
-  const std::string url = "file:" + std::filesystem::absolute(path, error).string();
-  const int opened = avformat_open_input(&rawFormat, url.c_str(), nullptr, &options);
-  av_dict_free(&options);
-  if (opened < 0) return nullptr;
-  decoder->format_.reset(rawFormat);
-  AVFormatContext* format = rawFormat;
+  if (openLocalMediaFile(path, decoder->format_) < 0) return nullptr;
+  AVFormatContext* format = decoder->format_.get();
   if (avformat_find_stream_info(format, nullptr) < 0) return nullptr;
 
   const int index = av_find_best_stream(format, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);

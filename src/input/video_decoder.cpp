@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "input/frame_size_limit.h"
+#include "input/local_media_file.h"
 
 namespace tarn {
 namespace {
@@ -53,20 +54,12 @@ OpenedDecoder VideoDecoder::open(const std::filesystem::path& path) {
   }
 
   std::unique_ptr<VideoDecoder> decoder(new VideoDecoder());
-  // Only the local file is read: a name that looks like a URL or protocol stays a file name.
-  AVDictionary* options = nullptr;
-  av_dict_set(&options, "protocol_whitelist", "file", 0);
-  AVFormatContext* rawFormat = nullptr;
-  const std::string url = "file:" + std::filesystem::absolute(path, error).string();
-  const int opened = avformat_open_input(&rawFormat, url.c_str(), nullptr, &options);
-  av_dict_free(&options);
-  if (opened < 0) {
+  if (const int opened = openLocalMediaFile(path, decoder->format_); opened < 0) {
     result.failure = opened == AVERROR_INVALIDDATA ? OpenFailure::unsupportedMediaType
                                                    : OpenFailure::sourceNotAdded;
     return result;
   }
-  decoder->format_.reset(rawFormat);
-  AVFormatContext* format = rawFormat;
+  AVFormatContext* format = decoder->format_.get();
   if (avformat_find_stream_info(format, nullptr) < 0) {
     result.failure = OpenFailure::unsupportedMediaType;
     return result;
