@@ -243,9 +243,6 @@ void endRun(ConversionContext& context) {
   {
     std::lock_guard lock(run.frameMutex);
     run.frameWriter.reset();
-  }
-  {
-    std::lock_guard lock(run.frameMutex);
     run.etaText = "00.00.00";
     run.elapsedText = "00.00.00";
   }

@@ -1,6 +1,5 @@
 #include "encoding/encode_ahead.h"
 
-#include "common/process.h"
 #include "common/text.h"
 #include "encoding/encoder_runs.h"
 
@@ -19,9 +18,7 @@ bool startEncodeAhead(EncoderRuns& runs, const EncodeRequest& request) {
   options.stderrFile = ahead.report;
   options.inputPipe = true;
   options.environment = {"FFMPEG_III_FRAMES_PENDING=1"};
-  options.ownProcessGroup = true;
-  auto process = std::make_shared<ChildProcess>(
-      ChildProcess::start(splitCommandLineForStart(built.command), options));
+  auto process = std::make_shared<ChildProcess>(startEncoderTool(built.command, options));
   if (!process->started()) return false;
   ahead.process = std::move(process);
   std::lock_guard lock(runs.mutex);
@@ -43,6 +40,15 @@ bool keepEncodeAheadFor(EncoderRuns& runs, const std::string& command) {
   }
   cancelEncodeAhead(runs);
   return false;
+}
+
+std::optional<EncoderRuns::Ahead> takeEncodeAheadFor(EncoderRuns& runs,
+                                                     const std::string& command) {
+  if (!keepEncodeAheadFor(runs, command)) return std::nullopt;
+  std::lock_guard lock(runs.mutex);
+  std::optional<EncoderRuns::Ahead> ahead = std::move(runs.encodeAhead);
+  runs.encodeAhead.reset();
+  return ahead;
 }
 
 void cancelEncodeAhead(EncoderRuns& runs) {

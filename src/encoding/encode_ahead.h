@@ -1,12 +1,12 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "encoding/encode_command.h"
+#include "encoding/encoder_runs.h"
 
 namespace tarn {
-
-struct EncoderRuns;
 
 // The main encode started while the frame files are still being written, so that encoding
 // overlaps decoding instead of following it. The tool is told that frames are pending and waits
@@ -23,6 +23,10 @@ void endEncodeAheadFrames(EncoderRuns& runs);
 // Keeps the encode-ahead when it runs exactly `command`; otherwise cancels it. Returns whether one
 // is kept, in which case its output is being written and must not be deleted.
 bool keepEncodeAheadFor(EncoderRuns& runs, const std::string& command);
+
+// Hands the encode-ahead over when it runs exactly `command` (the caller then waits for it);
+// otherwise cancels it and returns nothing.
+std::optional<EncoderRuns::Ahead> takeEncodeAheadFor(EncoderRuns& runs, const std::string& command);
 
 // Ends an encode-ahead that will not be adopted and removes what it wrote. Any thread.
 void cancelEncodeAhead(EncoderRuns& runs);

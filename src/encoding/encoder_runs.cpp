@@ -2,23 +2,20 @@
 
 #include <fstream>
 
-#include "common/process.h"
 #include "common/run_log.h"
 #include "common/text.h"
 #include "encoding/encode_ahead.h"
 
 namespace tarn {
-namespace {
 
-ChildProcess startTool(const std::string& command,
-                       const std::optional<std::filesystem::path>& stderrFile) {
+ChildProcess startEncoderTool(const std::string& command, ChildProcess::Options options) {
   const std::vector<std::string> arguments = splitCommandLineForStart(command);
   if (arguments.empty()) return {};
-  ChildProcess::Options options;
-  options.stderrFile = stderrFile;
   options.ownProcessGroup = true;  // stopping the tool stops its ffmpeg too
   return ChildProcess::start(arguments, options);
 }
+
+namespace {
 
 // The tool's line about spherical metadata ("spherical metadata written: ..." or "... not
 // written: <why>"), without the tool's prefix; empty when the report has none.
@@ -50,7 +47,9 @@ EncoderRuns::~EncoderRuns() {
 
 int runEncoderTool(const std::string& command,
                    const std::optional<std::filesystem::path>& stderrFile) {
-  ChildProcess process = startTool(command, stderrFile);
+  ChildProcess::Options options;
+  options.stderrFile = stderrFile;
+  ChildProcess process = startEncoderTool(command, options);
   if (!process.started()) return -1;
   return process.wait();
 }
@@ -83,7 +82,7 @@ void runAudioExtraction(EncoderRuns& runs, const std::string& command) {
     EncoderRuns& runs;
     ~Done() { runs.audioRunning = 0; }
   } done{runs};
-  auto process = std::make_shared<ChildProcess>(startTool(command, std::nullopt));
+  auto process = std::make_shared<ChildProcess>(startEncoderTool(command, {}));
   if (!process->started()) return;
   {
     std::lock_guard lock(runs.mutex);
@@ -143,16 +142,12 @@ void runMainEncode(EncoderRuns& runs, const EncodeRequest& request, RunLog& log)
   runs.encodeStarted = 1;
   runs.mainEncodeSucceeded = false;
   const EncodeCommand built = encodeCommand(request);
-  std::optional<EncoderRuns::Ahead> ahead;
   {
     std::lock_guard lock(runs.mutex);
     runs.encoderInputPath = built.encoderInputPath;
     runs.encoderOutputPath = request.outputPath;
-    if (runs.encodeAhead && !built.command.empty() && runs.encodeAhead->command == built.command) {
-      ahead = std::move(runs.encodeAhead);
-      runs.encodeAhead.reset();
-    }
   }
+  std::optional<EncoderRuns::Ahead> ahead = takeEncodeAheadFor(runs, built.command);
   log.writeLog("ConvertRectFFMPEG aVideoEXT " + built.extension);
   log.writeLog("FFMPEG : " + built.command);
   // The tool's report is read back for its line about the 360 marking of the output.
@@ -165,7 +160,6 @@ void runMainEncode(EncoderRuns& runs, const EncodeRequest& request, RunLog& log)
     ahead->process->closeInput("1");  // the export comes after the last frame file
     status = ahead->process->wait();
   } else {
-    cancelEncodeAhead(runs);  // one of another command is not this encode's
     report = mainEncodeReportFile(runs, request.tempStreamFolder, ownReport);
     if (!built.command.empty()) status = runEncoderTool(built.command, report);
   }

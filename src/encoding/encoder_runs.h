@@ -9,11 +9,11 @@
 #include <string>
 #include <thread>
 
+#include "common/process.h"
 #include "encoding/encode_command.h"
 
 namespace tarn {
 
-class ChildProcess;
 class RunLog;
 
 // The encoder-tool runs of the program and the flags the waiting windows poll.
@@ -56,6 +56,10 @@ struct EncoderRuns {
   EncoderRuns& operator=(const EncoderRuns&) = delete;
   ~EncoderRuns();  // stops a running extraction and joins every worker
 };
+
+// Starts the encoder tool's command line (split by the command-line rules, never through a shell)
+// as the leader of a process group of its own, so that terminating it ends its ffmpeg as well.
+ChildProcess startEncoderTool(const std::string& command, ChildProcess::Options options);
 
 // Starts the command (split by the command-line rules, the tool never through a shell) and waits
 // for it without a time limit. Returns the exit status, or -1 when it could not be started.

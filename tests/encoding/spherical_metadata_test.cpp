@@ -14,6 +14,7 @@ namespace tarn {
 namespace {
 
 namespace fs = std::filesystem;
+using test::decodedFrames;
 using test::generatedMedia;
 using test::runShell;
 using test::ScratchDir;
@@ -29,16 +30,6 @@ std::string packetDigest(const fs::path& file) {
   runShell("ffmpeg -v error -nostdin -i '" + file.string() + "' -map 0 -c copy -f streamhash -",
            &out);
   return out;
-}
-
-int decodedFrames(const fs::path& file) {
-  std::string out;
-  runShell(
-      "ffprobe -v error -count_frames -select_streams v:0 -show_entries "
-      "stream=nb_read_frames -of csv=p=0 '" +
-          file.string() + "'",
-      &out);
-  return out.empty() ? -1 : std::stoi(out);
 }
 
 std::string streamsText(const fs::path& file) {

@@ -71,4 +71,14 @@ ScratchDir::~ScratchDir() {
   fs::remove_all(path_, ignored);
 }
 
+int decodedFrames(const std::filesystem::path& file) {
+  std::string out;
+  runShell(
+      "ffprobe -v error -count_frames -select_streams v:0 -show_entries "
+      "stream=nb_read_frames -of csv=p=0 '" +
+          file.string() + "'",
+      &out);
+  return out.empty() ? -1 : std::stoi(out);
+}
+
 }  // namespace tarn::test

@@ -35,4 +35,7 @@ class ScratchDir {
 // given.
 int runShell(const std::string& command, std::string* output = nullptr);
 
+// The frames ffprobe decodes from the first video stream of `file`; -1 when it cannot tell.
+int decodedFrames(const std::filesystem::path& file);
+
 }  // namespace tarn::test

@@ -20,16 +20,6 @@ struct Case {
   bool boxes;  // MP4 family: both box forms; otherwise the Matroska projection
 };
 
-int decodedFrames(const fs::path& file) {
-  std::string out;
-  runShell(
-      "ffprobe -v error -count_frames -select_streams v:0 -show_entries "
-      "stream=nb_read_frames -of csv=p=0 '" +
-          file.string() + "'",
-      &out);
-  return out.empty() ? -1 : std::stoi(out);
-}
-
 TEST(EncoderToolSpherical, TwoToOneAllowsTheCanvasRounding) {
   using tool::FrameFormat;
   using tool::isTwoToOne;
