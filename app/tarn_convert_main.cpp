@@ -1,6 +1,7 @@
 // tarn-convert: the converter without a window. Opens the movie, converts it with the same run
 // as the window program, answers "another compression?" with no, and reports by exit status:
-// 0 the output movie was written, 1 the run was refused or failed, 2 a usage error.
+// 0 the output movie was written, 1 the run was refused or failed, 2 a usage error, 3 the movie
+// could not be read to its end and the output holds what was read.
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
@@ -35,6 +36,7 @@ using namespace tarn;
 constexpr int kWritten = 0;
 constexpr int kFailed = 1;
 constexpr int kUsage = 2;
+constexpr int kIncomplete = 3;
 
 struct Options {
   std::string input;
@@ -166,6 +168,7 @@ int convert(Application& app, ConsoleFrontend& frontend, const Options& options)
   }
   source.streamState = 0;  // a refused run leaves the movie open: close it
   loader.join();
+  if (outcome == ConversionOutcome::incomplete) return kIncomplete;
   return outcome == ConversionOutcome::converted ? kWritten : kFailed;
 }
 

@@ -14,6 +14,8 @@ enum class ConversionOutcome {
   stopped,     // Stop ended the run before the export
   notCreated,  // frames were converted but no encode produced an output movie
   converted,   // at least one encode wrote a non-empty output movie
+  incomplete,  // the movie could not be read to its end (a read error): what was read was
+               // converted and written, and the user was told how far it got
 };
 
 // Runs one conversion of the open movie into `outputPath`: checks the request, prepares the
