@@ -1,5 +1,7 @@
 #include "conversion/conversion_run.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cstring>
@@ -20,10 +22,12 @@
 #include "conversion/output_path_check.h"
 #include "conversion/timing_text.h"
 #include "encoding/encode_ahead.h"
+#include "encoding/encode_precheck.h"
 #include "encoding/encode_progress.h"
 #include "encoding/encoder_runs.h"
 #include "encoding/temp_cleanup.h"
 #include "input/frame_callback.h"
+#include "input/frame_rate.h"
 #include "input/frame_source_state.h"
 
 namespace tarn {
@@ -45,16 +49,28 @@ std::string localClockText() {
   return text;
 }
 
-bool outputWritten(const std::string& outputPath) {
-  std::error_code error;
-  const fs::path path(trimBlanks(outputPath));
-  return fs::is_regular_file(path, error) && fs::file_size(path, error) > 0 && !error;
+// Which file stands at a path, so that a file that was there before an encode never passes for
+// its output.
+struct FileIdentity {
+  bool present = false;
+  dev_t device = 0;
+  ino_t inode = 0;
+  off_t size = 0;
+  int64_t modifiedNs = 0;
+  bool operator==(const FileIdentity&) const = default;
+};
+
+FileIdentity identityOf(const std::string& path) {
+  struct stat info {};
+  if (::stat(trimBlanks(path).c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return {};
+  return FileIdentity{true, info.st_dev, info.st_ino, info.st_size,
+                      int64_t{info.st_mtim.tv_sec} * 1'000'000'000 + info.st_mtim.tv_nsec};
 }
 
-void deleteStaleOutput(const std::string& outputPath) {
-  std::error_code ignored;
-  const fs::path path(trimBlanks(outputPath));
-  if (fs::is_regular_file(path, ignored)) fs::remove(path, ignored);
+// The encode wrote a new, non-empty file at the output path.
+bool outputWritten(const std::string& outputPath, const FileIdentity& before) {
+  const FileIdentity now = identityOf(outputPath);
+  return now.present && now.size > 0 && !(now == before);
 }
 
 bool soundPresent(const std::string& tempFolder) {
@@ -63,20 +79,35 @@ bool soundPresent(const std::string& tempFolder) {
   return fs::is_regular_file(wav, error) && fs::file_size(wav, error) > 0 && !error;
 }
 
-EncodeRequest encodeRequestFor(const ConversionContext& context, const std::string& outputPath) {
+// What a run works with from its first to its last step, whatever the settings say meanwhile.
+struct RunFacts {
+  std::string tempFolder;
+  // The length the encode is told: the movie's own, or, for a stream that does not tell its
+  // length or could not be read to its end, the length of the frames made.
+  double encodeSeconds = 0.0;
+};
+
+EncodeRequest encodeRequestFor(const ConversionContext& context, const RunFacts& facts,
+                               const std::string& outputPath) {
   EncodeRequest request;
   request.exeFolder = context.exeFolder;
-  request.tempStreamFolder = context.settings.tempStreamFolder;
+  request.tempStreamFolder = facts.tempFolder;
   request.outputPath = outputPath;
   request.frameWidth = context.geometry.frameWidth;
   request.canvasHeight = context.geometry.canvasHeight;
   request.timePerFrame = context.source.timePerFrame;
-  request.durationText = formatDuration(context.source.durationSeconds);
+  request.durationText = formatDuration(facts.encodeSeconds);
   request.output = context.output;
   request.bitRateIndex = context.settings.bitRateIndex;
   request.codecModeIndex = context.settings.codecModeIndex;
-  request.soundPresent = soundPresent(context.settings.tempStreamFolder);
+  request.soundPresent = soundPresent(facts.tempFolder);
   return request;
+}
+
+// The length of the first `frames` frames, in seconds.
+double framesSeconds(const FrameSourceState& source, int32_t frames) {
+  const ExactRate rate{source.rateNumerator, source.rateDenominator};
+  return static_cast<double>(ticksOfFrameSlot(frames, source.timePerFrame, rate)) / 1e7;
 }
 
 // A missing temporary folder is made; one that cannot be made stops the run before anything is
@@ -122,20 +153,23 @@ void setStrip(ConversionContext& context, int32_t frames) {
   context.frontend.setProgressStrip(width, 12);
 }
 
-enum class WaitEnd { complete, stopped, writeFailed };
+enum class WaitEnd { complete, readError, stopped, writeFailed };
 
 // Starts the main encode as soon as the sound is extracted and the first frame is on its way, so
 // that it overlaps decoding; the export adopts it when the settings are still the same then.
-void startEncodeAheadWhenReady(ConversionContext& context, const std::string& outputPath,
-                               bool& started) {
+// A stream that does not tell its length is encoded once its length is known, at the export.
+void startEncodeAheadWhenReady(ConversionContext& context, const RunFacts& facts,
+                               const std::string& outputPath, bool& started) {
   if (started || context.encoder.audioRunning != 0 || context.run.frameNumber < 1) return;
   started = true;
-  startEncodeAhead(context.encoder, encodeRequestFor(context, outputPath));
+  if (context.source.durationTicks <= 0) return;
+  startEncodeAhead(context.encoder, encodeRequestFor(context, facts, outputPath));
 }
 
 // Polls the graph's end event and the frame counter, animating the window, until the movie has
-// been decoded, Stop was pressed, a frame file failed, or no frame came for 13 ticks.
-WaitEnd waitForFrames(ConversionContext& context, DecodeGraph& graph,
+// been decoded (or could not be read on), Stop was pressed, a frame file failed, or no frame came
+// for 13 ticks while the decoder was not waiting for the file system.
+WaitEnd waitForFrames(ConversionContext& context, DecodeGraph& graph, const RunFacts& facts,
                       const std::string& outputPath) {
   Frontend& frontend = context.frontend;
   ConversionRunState& run = context.run;
@@ -148,7 +182,7 @@ WaitEnd waitForFrames(ConversionContext& context, DecodeGraph& graph,
     frontend.yield(10);
     if (run.conversionStopRequest == 1) return WaitEnd::stopped;
     if (run.frameWriteFailed == 1) return WaitEnd::writeFailed;
-    startEncodeAheadWhenReady(context, outputPath, encodeAheadStarted);
+    startEncodeAheadWhenReady(context, facts, outputPath, encodeAheadStarted);
     frontend.yield(10);
     if (++turns > 32) {
       turns = 0;
@@ -159,9 +193,13 @@ WaitEnd waitForFrames(ConversionContext& context, DecodeGraph& graph,
         frontend.setOperationCaption(" Operation:", kRed, kGrey);
       }
       const int32_t frames = run.frameNumber;
-      frontend.setInfoLabel(InfoLabel::operation, std::to_string(frames));
+      // A slow disk or network share is waited for as long as it takes (Stop still ends the run).
+      const bool waitingOnFile = graph.waitingOnInput();
+      frontend.setInfoLabel(
+          InfoLabel::operation,
+          std::to_string(frames) + (waitingOnFile ? " (waiting for the movie file)" : ""));
       setStrip(context, frames);
-      if (frames != lastFrame) {
+      if (frames != lastFrame || waitingOnFile) {
         lastFrame = frames;
         stall = 0;
       } else {
@@ -169,36 +207,70 @@ WaitEnd waitForFrames(ConversionContext& context, DecodeGraph& graph,
       }
     }
     const std::optional<int32_t> event = graph.takeEvent();
-    if ((event && *event == 1) || stall > 12) return WaitEnd::complete;
+    if (event && *event == kEventErrorAbort) return WaitEnd::readError;
+    if ((event && *event == kEventComplete) || stall > 12) return WaitEnd::complete;
     frontend.yield(12);
   }
 }
 
-// The export and re-export sequence. Returns true when some encode wrote its output.
-bool exportMovie(ConversionContext& context, std::string outputPath) {
+// The closing message of one encode: success with its warnings, a movie read only in part, or
+// no movie and why.
+struct ExportVerdict {
+  bool written = false;
+  std::string problem;
+  std::vector<std::string> warnings;
+};
+
+ExportVerdict verdictOf(EncoderRuns& runs, const std::string& outputPath,
+                        const FileIdentity& before) {
+  ExportVerdict verdict;
+  std::lock_guard lock(runs.mutex);
+  verdict.written = runs.mainEncodeSucceeded && outputWritten(outputPath, before);
+  verdict.problem = runs.mainEncodeProblem;
+  verdict.warnings = runs.mainEncodeWarnings;
+  if (!verdict.written && verdict.problem.empty()) verdict.problem = "no output file was written";
+  return verdict;
+}
+
+std::string warningLines(const std::vector<std::string>& warnings) {
+  std::string lines;
+  for (const std::string& warning : warnings) lines += "Warning: " + warning + "\r\n";
+  return lines;
+}
+
+// The export and re-export sequence. `partial` describes how far a movie that could not be read
+// to its end got; it is empty for a complete run. Returns true when some encode wrote its output.
+// `before` is the file the output path held before the run (an encode started ahead may already
+// have replaced it).
+bool exportMovie(ConversionContext& context, const RunFacts& facts, std::string outputPath,
+                 const std::string& partial, FileIdentity before) {
   Frontend& frontend = context.frontend;
   bool anyWritten = false;
-  for (;;) {
+  for (bool first = true;; first = false) {
+    if (!first) before = identityOf(outputPath);
     context.log.writeLog("ConvertRectExport Begin");
-    const EncodeRequest request = encodeRequestFor(context, outputPath);
-    // An old file must not pass for this encode's output, unless it is the output an encode
-    // started ahead is writing for this very command.
-    if (!keepEncodeAheadFor(context.encoder, encodeCommand(request).command)) {
-      deleteStaleOutput(outputPath);
-    }
+    const EncodeRequest request = encodeRequestFor(context, facts, outputPath);
+    // An encode started ahead for another command line is abandoned here. The output path itself
+    // is only ever replaced by a complete movie: the tool writes under a name of its own first.
+    keepEncodeAheadFor(context.encoder, encodeCommand(request).command);
     showEncodeProgress(frontend, context.encoder, request, context.log);
     context.log.writeLog("ConvertRectExport End");
-    // What a failed encode left behind can be cut short: it must not pass for a movie.
-    if (!context.encoder.mainEncodeSucceeded) deleteStaleOutput(outputPath);
-    const bool written = outputWritten(outputPath);
-    anyWritten = anyWritten || written;
+    const ExportVerdict verdict = verdictOf(context.encoder, outputPath, before);
+    anyWritten = anyWritten || verdict.written;
     const std::string again = "Do you want to save it with another compression value ?";
-    const MessageAnswer answer =
-        written ? frontend.showMessage("Movie converted successfully.\r\n" + again,
-                                       "Successful termination", MessageIcon::information,
-                                       MessageButtons::okCancel)
-                : frontend.showMessage("Output movie was not created.\r\n" + again, kMonitoring,
-                                       MessageIcon::error, MessageButtons::okCancel);
+    MessageAnswer answer = MessageAnswer::cancel;
+    if (!verdict.written) {
+      answer = frontend.showMessage(
+          "Output movie was not created.\r\n" + verdict.problem + "\r\n" + again, kMonitoring,
+          MessageIcon::error, MessageButtons::okCancel);
+    } else if (!partial.empty()) {
+      answer = frontend.showMessage(partial + warningLines(verdict.warnings) + again, kMonitoring,
+                                    MessageIcon::warning, MessageButtons::okCancel);
+    } else {
+      answer = frontend.showMessage(
+          "Movie converted successfully.\r\n" + warningLines(verdict.warnings) + again,
+          "Successful termination", MessageIcon::information, MessageButtons::okCancel);
+    }
     // Ask until the user gives a path that is not the movie itself, or stops.
     for (;;) {
       if (answer != MessageAnswer::ok) return anyWritten;
@@ -210,7 +282,21 @@ bool exportMovie(ConversionContext& context, std::string outputPath) {
   }
 }
 
-void endRun(ConversionContext& context) {
+// How far a movie that could not be read to its end got, for the closing message.
+std::string partialRunText(const FrameSourceState& source, int32_t frames,
+                           const std::string& readError) {
+  std::string text = "The movie could not be read to its end";
+  if (!readError.empty()) text += " (" + readError + ")";
+  text += ".\r\nConverted " + formatClock(static_cast<int32_t>(framesSeconds(source, frames)));
+  if (source.durationSeconds > 0) {
+    text += " of " + formatClock(static_cast<int32_t>(source.durationSeconds));
+  }
+  text += ", " + std::to_string(frames);
+  if (source.totalFrames > 0) text += " of " + std::to_string(source.totalFrames);
+  return text + " frames.\r\n";
+}
+
+void endRun(ConversionContext& context, const std::string& tempFolder) {
   Frontend& frontend = context.frontend;
   ConversionRunState& run = context.run;
   RunLog& log = context.log;
@@ -233,8 +319,7 @@ void endRun(ConversionContext& context) {
   context.source.converting = 0;
   frontend.yield(300);
   std::this_thread::sleep_for(std::chrono::milliseconds(25));
-  deleteTempFiles(context.settings.tempStreamFolder, 1, context.aviCopies,
-                  [&](int ms) { frontend.yield(ms); });
+  deleteTempFiles(tempFolder, 1, context.aviCopies, [&](int ms) { frontend.yield(ms); });
   joinAudioExtraction(context.encoder);
   {
     std::lock_guard lock(context.geometry.buffersMutex);
@@ -275,6 +360,7 @@ ConversionOutcome convertMovie(ConversionContext& context, std::string outputPat
     run.etaText = "00.00.00";
     run.elapsedText = "00.00.00";
     run.frameWriteError.clear();
+    run.firstFrameSlot = -1;
   }
   run.frameWriteFailed = 0;
   context.geometry.shiftRows = 0;
@@ -306,6 +392,11 @@ ConversionOutcome convertMovie(ConversionContext& context, std::string outputPat
   }
   const std::shared_ptr<DecodeGraph> graph = source.currentGraph();
   if (!graph) return leave(ConversionOutcome::failed);
+  // What would make the encode fail is said now, not after the whole frame stage.
+  if (const std::string problem = encodePrecheck(context.exeFolder, outputPath); !problem.empty()) {
+    refuse(context, "Output movie was not created.\r\n" + problem);
+    return leave(ConversionOutcome::refused);
+  }
   source.positionTicks = 0;
   frontend.setProgressStrip(0, 12);
   graph->pause();
@@ -321,7 +412,8 @@ ConversionOutcome convertMovie(ConversionContext& context, std::string outputPat
     refuse(context, problem);
     return leave(ConversionOutcome::refused);
   }
-  deleteStaleOutput(outputPath);
+  // An existing output stays as it is until a complete movie replaces it.
+  const FileIdentity outputBefore = identityOf(outputPath);
   frontend.yield(10);
 
   showConversionInfo(frontend, source, outputPath);
@@ -358,11 +450,17 @@ ConversionOutcome convertMovie(ConversionContext& context, std::string outputPat
   }
   log.writeLog("Begin Convert Process");
   run.frameNumber = 0;
+  // An end of the movie that an earlier playback left waiting must not end this run.
+  while (graph->takeEvent()) {
+  }
   graph->run();
 
-  const WaitEnd waited = waitForFrames(context, *graph, outputPath);
+  RunFacts facts;
+  facts.tempFolder = tempFolder;
+  facts.encodeSeconds = source.durationSeconds;
+  const WaitEnd waited = waitForFrames(context, *graph, facts, outputPath);
   ConversionOutcome outcome = ConversionOutcome::stopped;
-  if (waited != WaitEnd::complete) {
+  if (waited == WaitEnd::stopped || waited == WaitEnd::writeFailed) {
     graph->pause();  // no more frames for a run that ends here
   }
   {
@@ -375,7 +473,15 @@ ConversionOutcome convertMovie(ConversionContext& context, std::string outputPat
       run.frameWriteFailed = 1;
     }
   }
-  if (waited == WaitEnd::complete && run.frameWriteFailed == 0) {
+  const int32_t framesMade = run.frameNumber;
+  // A read error close to the end (the last frame's packet, a trailing damaged box) loses nothing
+  // the movie said it had.
+  const bool partial =
+      waited == WaitEnd::readError && (source.totalFrames <= 0 || framesMade < source.totalFrames);
+  if (partial || source.durationTicks <= 0) facts.encodeSeconds = framesSeconds(source, framesMade);
+  const bool framesComplete =
+      (waited == WaitEnd::complete || waited == WaitEnd::readError) && run.frameWriteFailed == 0;
+  if (framesComplete && !partial) {
     endEncodeAheadFrames(context.encoder);
   } else {
     cancelEncodeAhead(context.encoder);
@@ -384,15 +490,20 @@ ConversionOutcome convertMovie(ConversionContext& context, std::string outputPat
     refuse(context, "A frame file could not be written (" + run.frameWriteError +
                         "). The conversion has stopped; no movie was made.");
     outcome = ConversionOutcome::failed;
-  } else if (waited == WaitEnd::complete) {
+  } else if (framesComplete) {
     // The encode takes temp.wav as it finds it: let a running extraction finish first, or the
     // movie would lose its sound or get a cut one.
     while (context.encoder.audioRunning == 1) frontend.yield(20);
     if (context.framesWritten) context.framesWritten();
-    outcome = exportMovie(context, outputPath) ? ConversionOutcome::converted
-                                               : ConversionOutcome::notCreated;
+    const std::string partialText =
+        partial ? partialRunText(source, framesMade, graph->readError()) : std::string();
+    if (partial) log.writeLog("Movie read in part: " + std::to_string(framesMade) + " frames");
+    const bool written = exportMovie(context, facts, outputPath, partialText, outputBefore);
+    outcome = !written  ? ConversionOutcome::notCreated
+              : partial ? ConversionOutcome::incomplete
+                        : ConversionOutcome::converted;
   }
-  endRun(context);
+  endRun(context, tempFolder);
   return outcome;
 }
 

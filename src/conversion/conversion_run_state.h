@@ -46,6 +46,8 @@ struct ConversionRunState {
   std::string etaText = "00.00.00";
   std::string elapsedText = "00.00.00";
   std::string frameWriteError;
+  // The constant-rate slot of the run's first frame; later frames are placed relative to it.
+  int64_t firstFrameSlot = -1;
   // Writes the frame files of the running run (frames are placed into its canvases).
   std::shared_ptr<FrameFileWriter> frameWriter;
 };

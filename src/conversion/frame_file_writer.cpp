@@ -53,6 +53,15 @@ void FrameFileWriter::submit(int32_t frameNumber) {
   changed_.notify_all();
 }
 
+void FrameFileWriter::repeatPrevious(int32_t frameNumber) {
+  uint8_t* image = imageFor(frameNumber);
+  if (!image || frameNumber < 1) return;
+  // The previous image is only read, by the writer thread as well: no wait for it is needed.
+  const AlignedBuffer& previous = files_[static_cast<size_t>((frameNumber - 1) & 1)];
+  std::memcpy(image, previous.data() + kHeaderBytes, fileBytes_ - kHeaderBytes);
+  submit(frameNumber);
+}
+
 void FrameFileWriter::drain() {
   std::unique_lock lock(mutex_);
   changed_.wait(lock, [&] { return (!pending_[0] && !pending_[1]) || !error_.empty(); });

@@ -35,6 +35,9 @@ class FrameFileWriter {
   uint8_t* imageFor(int32_t frameNumber);
   // Hands the image of `frameNumber` over to be written as that frame's file.
   void submit(int32_t frameNumber);
+  // Hands over frame `frameNumber` (at least 1) as a copy of frame `frameNumber - 1`: a frame slot
+  // that a movie with varying frame times leaves empty shows the picture before it.
+  void repeatPrevious(int32_t frameNumber);
   // Waits until every handed-over frame is written (or the writer has failed).
   void drain();
   // The first failure, empty while every write succeeded. After a failure nothing more is written.

@@ -1,5 +1,6 @@
 #include "conversion/on_frame.h"
 
+#include <algorithm>
 #include <chrono>
 
 #include "common/rounding.h"
@@ -9,6 +10,7 @@
 #include "conversion/frame_geometry.h"
 #include "conversion/frame_preview.h"
 #include "conversion/timing_text.h"
+#include "input/frame_rate.h"
 #include "input/frame_source_state.h"
 
 namespace tarn {
@@ -45,7 +47,25 @@ void onFrame(ConversionContext& context) {
       previewProgressLines(run.etaText, run.elapsedText, kLensName, context.output.resizeIndex));
 
   FrameFileWriter& writer = *run.frameWriter;
-  const int32_t number = run.frameNumber.load();
+  // Frames go onto the output's constant rate by their times, so that a movie whose frame times
+  // vary keeps its length: a frame whose slot is already filled is left out, and slots left empty
+  // before it repeat the picture before it.
+  int32_t number = run.frameNumber.load();
+  if (source.timePerFrame > 0) {
+    const ExactRate rate{source.rateNumerator, source.rateDenominator};
+    const int64_t slot = frameSlotAt(source.frameTicks, source.timePerFrame, rate);
+    if (run.firstFrameSlot < 0) run.firstFrameSlot = slot;
+    const int64_t wanted = slot - run.firstFrameSlot;
+    if (number > 0 && wanted < number) return;
+    // A time far beyond the movie's end (a damaged time stamp) repeats no more than up to the end.
+    const int64_t repeatUntil =
+        source.totalFrames > 0 ? std::min<int64_t>(wanted, std::max(source.totalFrames - 1, number))
+                               : wanted;
+    for (; number > 0 && number < repeatUntil; ++number) {
+      writer.repeatPrevious(number);
+      run.frameNumber = number + 1;
+    }
+  }
   placeFrame(geometry, source.frameBuffer.data(), writer.imageFor(number));
   writer.submit(number);
   if (std::string error = writer.error(); !error.empty()) {

@@ -59,13 +59,12 @@ void cancelEncodeAhead(EncoderRuns& runs) {
     runs.encodeAhead.reset();
   }
   if (!ahead) return;
-  // Ending its input without the completion byte makes the tool end its ffmpeg and remove the
-  // cut output itself (killing the tool would leave its ffmpeg running on).
+  // Ending its input without the completion byte makes the tool end its ffmpeg and remove what
+  // it wrote (killing the tool would leave its ffmpeg running on). The tool writes under a name
+  // of its own until the movie is complete, so the output path is as it was before.
   ahead->process->closeInput();
   ahead->process->wait();
-  // The output it was writing is cut short: it must never pass for a converted movie.
   std::error_code ignored;
-  if (!ahead->outputPath.empty()) std::filesystem::remove(ahead->outputPath, ignored);
   if (ahead->ownReport && ahead->report) std::filesystem::remove(*ahead->report, ignored);
 }
 

@@ -32,6 +32,26 @@ std::string sphericalReportLine(const std::filesystem::path& report) {
   return {};
 }
 
+// The tool's closing lines: its last "error:" line (why no movie was made) and every "warning:"
+// line, without the tool's prefix.
+struct ToolVerdict {
+  std::string error;
+  std::vector<std::string> warnings;
+};
+
+ToolVerdict toolVerdict(const std::filesystem::path& report) {
+  ToolVerdict verdict;
+  std::ifstream in(report);
+  const std::string error = "ffmpeg_III: error: ";
+  const std::string warning = "ffmpeg_III: warning: ";
+  for (std::string line; std::getline(in, line);) {
+    while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
+    if (line.rfind(error, 0) == 0) verdict.error = line.substr(error.size());
+    if (line.rfind(warning, 0) == 0) verdict.warnings.push_back(line.substr(warning.size()));
+  }
+  return verdict;
+}
+
 void joinIfRunning(std::thread& thread) {
   if (thread.joinable() && thread.get_id() != std::this_thread::get_id()) thread.join();
 }
@@ -164,10 +184,22 @@ void runMainEncode(EncoderRuns& runs, const EncodeRequest& request, RunLog& log)
     if (!built.command.empty()) status = runEncoderTool(built.command, report);
   }
   runs.mainEncodeSucceeded = status == 0;
+  ToolVerdict verdict;
   if (report) {
     if (const std::string line = sphericalReportLine(*report); !line.empty()) log.writeLog(line);
+    verdict = toolVerdict(*report);
     std::error_code error;
     if (ownReport) std::filesystem::remove(*report, error);
+  }
+  if (status != 0 && verdict.error.empty()) {
+    verdict.error = built.command.empty() ? "the output name selects no container"
+                    : status < 0          ? "the encoder tool could not be started"
+                                 : "the encoder tool ended with status " + std::to_string(status);
+  }
+  {
+    std::lock_guard lock(runs.mutex);
+    runs.mainEncodeProblem = status == 0 ? std::string() : verdict.error;
+    runs.mainEncodeWarnings = status == 0 ? verdict.warnings : std::vector<std::string>();
   }
   runs.encoderRunning = 0;
 }

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "common/process.h"
 #include "encoding/encode_command.h"
@@ -36,6 +37,10 @@ struct EncoderRuns {
   bool audioStopRequested = false;             // a stop that came while the extraction was starting
   std::string encoderInputPath;
   std::string encoderOutputPath;
+  // Why the last main encode made no movie (the tool's own reason where it gave one), and what it
+  // warned of although the movie was made (the 360 marking could not be written, ...).
+  std::string mainEncodeProblem;
+  std::vector<std::string> mainEncodeWarnings;
   // When set, the main encode's standard error goes to this file (the tool reports there what it
   // passed to ffmpeg); otherwise it is discarded.
   std::optional<std::filesystem::path> mainEncodeReport;

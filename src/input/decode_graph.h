@@ -25,7 +25,15 @@ struct VideoFormat {
   int32_t height = 0;
   int32_t sampleSize = 0;           // width * height * 4
   int64_t averageTimePerFrame = 0;  // 100-ns units; 0 when the decoder does not know
+  // The frame rate as the stream gives it (30000/1001 rather than its rounded frame time); 0/0
+  // when the stream does not tell one.
+  int32_t rateNumerator = 0;
+  int32_t rateDenominator = 0;
 };
+
+// Event codes of takeEvent().
+constexpr int32_t kEventComplete = 1;    // every frame of the movie was delivered
+constexpr int32_t kEventErrorAbort = 3;  // the movie could not be read on; see readError()
 
 // Why a movie could not be opened; the frame source turns each into its message.
 enum class OpenFailure {
@@ -58,8 +66,14 @@ class DecodeGraph {
   // A muted graph plays no sound.
   virtual void setMuted(bool muted) = 0;
   virtual void useDefaultClock() = 0;
-  // Event code 1 (complete) once after the last frame was delivered; nullopt when no event waits.
+  // Event code 1 (complete) once after the last frame was delivered, or 3 (error abort) when
+  // reading stopped short of the end; nullopt when no event waits. A seek drops waiting events:
+  // the end of an earlier playback never ends a later one.
   virtual std::optional<int32_t> takeEvent() = 0;
+  // Why reading stopped short (after event 3); empty otherwise.
+  virtual std::string readError() const { return {}; }
+  // True while the streaming thread waits for the file system rather than decoding or delivering.
+  virtual bool waitingOnInput() const { return false; }
   // Copies the most recent decoded frame into `destination` (at most `bytes` bytes).
   // Returns false when no frame has been decoded yet.
   virtual bool copyCurrentFrame(uint8_t* destination, size_t bytes) = 0;

@@ -25,7 +25,6 @@ namespace tarn {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-constexpr int32_t kEventComplete = 1;
 // How far the sound may stray from the picture: at least a quarter second, and two frames of a
 // movie with fewer frames than that.
 constexpr int64_t kSoundTolerance = 2'500'000;
@@ -95,6 +94,8 @@ class FfmpegDecodeGraph final : public DecodeGraph {
       pendingSeek_ = clampToMovie(ticks);
       target = *pendingSeek_;
       ++generation_;
+      events_.clear();
+      readError_.clear();
       position_ = target;
     }
     wake_.notify_all();
@@ -125,6 +126,13 @@ class FfmpegDecodeGraph final : public DecodeGraph {
     events_.pop_front();
     return code;
   }
+
+  std::string readError() const override {
+    std::lock_guard lock(mutex_);
+    return readError_;
+  }
+
+  bool waitingOnInput() const override { return decoder_->waitingOnFile(); }
 
   bool copyCurrentFrame(uint8_t* destination, size_t bytes) override {
     std::lock_guard lock(frameMutex_);
@@ -166,8 +174,10 @@ class FfmpegDecodeGraph final : public DecodeGraph {
 
   // Decodes the next frame into the spare buffer and makes it the current frame.
   void decodeNext() {
-    if (decoder_->nextFrame() != DecodeStatus::frame) {
+    if (const DecodeStatus status = decoder_->nextFrame(); status != DecodeStatus::frame) {
+      std::lock_guard lock(mutex_);
       endOfStream_ = true;
+      if (status == DecodeStatus::readError) readError_ = decoder_->readError();
       return;
     }
     const int spare = 1 - current_;
@@ -208,6 +218,7 @@ class FfmpegDecodeGraph final : public DecodeGraph {
         lock.lock();
         held_ = false;
         endOfStream_ = false;
+        readError_.clear();
         completePosted_ = false;
         continue;
       }
@@ -219,8 +230,9 @@ class FfmpegDecodeGraph final : public DecodeGraph {
       }
       if (mode_ != Mode::running) continue;
       if (!held_) {
-        // The end of the movie, after the last frame was delivered.
-        events_.push_back(kEventComplete);
+        // The end of the movie (or of what could be read of it), after the last frame was
+        // delivered.
+        events_.push_back(readError_.empty() ? kEventComplete : kEventErrorAbort);
         completePosted_ = true;
         position_ = duration_;
         continue;
@@ -257,7 +269,7 @@ class FfmpegDecodeGraph final : public DecodeGraph {
   int current_ = 0;
   bool hasCurrent_ = false;
 
-  std::mutex mutex_;  // guards everything below
+  mutable std::mutex mutex_;  // guards everything below
   std::condition_variable wake_;
   std::condition_variable delivered_;
   Mode mode_ = Mode::paused;
@@ -272,6 +284,7 @@ class FfmpegDecodeGraph final : public DecodeGraph {
   int64_t heldTicks_ = 0;
   bool endOfStream_ = false;
   bool completePosted_ = false;
+  std::string readError_;  // why reading stopped short of the end
   uint64_t pacingGeneration_ = ~uint64_t{0};
   Clock::time_point pacingStartTime_;
   int64_t pacingStartTicks_ = 0;
@@ -308,6 +321,8 @@ OpenedGraph openDecodeGraph(const std::filesystem::path& path, SoundOutput* soun
   format.height = first.height;
   format.sampleSize = first.width * first.height * 4;
   format.averageTimePerFrame = decoder->averageTimePerFrame();
+  format.rateNumerator = decoder->rateNumerator();
+  format.rateDenominator = decoder->rateDenominator();
 
   std::array<std::vector<uint8_t>, 2> frames;
   try {

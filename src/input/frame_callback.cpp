@@ -1,6 +1,7 @@
 #include "input/frame_callback.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -39,7 +40,7 @@ void setTarget(FrameSourceState& source, std::function<void()> onFrame) {
 
 }  // namespace
 
-void FrameCallback::bufferCB(double /*sampleTime*/, const uint8_t* bytes, int32_t length) {
+void FrameCallback::bufferCB(double sampleTime, const uint8_t* bytes, int32_t length) {
   if (length <= 0 || bytes == nullptr) return;
   std::shared_ptr<const Target> target;
   {
@@ -50,6 +51,7 @@ void FrameCallback::bufferCB(double /*sampleTime*/, const uint8_t* bytes, int32_
   if (!target || !target->source) return;
   FrameSourceState& source = *target->source;
   source.frameWordCount = length / 4;
+  source.frameTicks = std::llround(sampleTime * 1e7);
   const size_t words =
       std::min(static_cast<size_t>(source.frameWordCount), source.frameBuffer.size());
   std::memcpy(source.frameBuffer.data(), bytes, words * sizeof(uint32_t));

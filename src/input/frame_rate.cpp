@@ -10,6 +10,7 @@
 namespace tarn {
 namespace {
 
+constexpr int64_t kTicksPerSecond = 10'000'000;
 constexpr int64_t kFallbackTimePerFrame = 400'000;  // 25 frames per second
 // Frame durations outside 1 microsecond .. 1 hour are not a movie's.
 constexpr int64_t kShortestFrame = 10;
@@ -62,11 +63,43 @@ int64_t frameDurationTicks(double probeRate, int64_t decoderTimePerFrame) {
   return kFallbackTimePerFrame;
 }
 
-int32_t frameCountOf(int64_t durationTicks, int64_t timePerFrame) {
+ExactRate exactRateFor(int64_t timePerFrame, int32_t numerator, int32_t denominator) {
+  if (numerator <= 0 || denominator <= 0 || timePerFrame <= 0) return {};
+  const __int128 scaled = static_cast<__int128>(kTicksPerSecond) * denominator;
+  // The frame time rounded to whole ticks, as the decoder and the probe give it.
+  const __int128 rounded = (2 * scaled + numerator) / (2 * static_cast<__int128>(numerator));
+  if (rounded < timePerFrame - 1 || rounded > timePerFrame + 1) return {};
+  return ExactRate{numerator, denominator};
+}
+
+int32_t frameCountOf(int64_t durationTicks, int64_t timePerFrame, ExactRate rate) {
   if (timePerFrame <= 0 || durationTicks <= 0) return 0;
-  const int64_t count = durationTicks / timePerFrame;
+  __int128 count = durationTicks / timePerFrame;
+  if (rate.known()) {
+    count = static_cast<__int128>(durationTicks) * rate.numerator /
+            (static_cast<__int128>(kTicksPerSecond) * rate.denominator);
+  }
   return count > std::numeric_limits<int32_t>::max() ? std::numeric_limits<int32_t>::max()
                                                      : static_cast<int32_t>(count);
+}
+
+int64_t frameSlotAt(int64_t ticks, int64_t timePerFrame, ExactRate rate) {
+  if (timePerFrame <= 0) return 0;
+  __int128 numerator = ticks;
+  __int128 denominator = timePerFrame;
+  if (rate.known()) {
+    numerator = static_cast<__int128>(ticks) * rate.numerator;
+    denominator = static_cast<__int128>(kTicksPerSecond) * rate.denominator;
+  }
+  // Rounded to the nearest slot, halves up; negative times belong to slot 0.
+  if (numerator <= 0) return 0;
+  return static_cast<int64_t>((2 * numerator + denominator) / (2 * denominator));
+}
+
+int64_t ticksOfFrameSlot(int64_t slot, int64_t timePerFrame, ExactRate rate) {
+  if (!rate.known()) return slot * timePerFrame;
+  return static_cast<int64_t>(static_cast<__int128>(slot) * kTicksPerSecond * rate.denominator /
+                              rate.numerator);
 }
 
 // Both formats are written without the locale, which may use another decimal mark.

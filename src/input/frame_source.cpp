@@ -181,7 +181,9 @@ int32_t runFrameSource(FrameSourceContext& context, const std::string& path) {
   state.streamState = 2;
   movie.timePerFrame =
       frameDurationTicks(probeFrameRate(state.probeText.get()), format.averageTimePerFrame);
-  movie.totalFrames = frameCountOf(movie.durationTicks, movie.timePerFrame);
+  const ExactRate rate =
+      exactRateFor(movie.timePerFrame, format.rateNumerator, format.rateDenominator);
+  movie.totalFrames = frameCountOf(movie.durationTicks, movie.timePerFrame, rate);
   if (!allocateFrameBuffers(state, movie.width, movie.height)) {
     state.streamState = 0;
     return fail(OpenFailure::outOfMemory, graph);
@@ -190,6 +192,8 @@ int32_t runFrameSource(FrameSourceContext& context, const std::string& path) {
   state.sourceWidth = movie.width;
   state.sourceHeight = movie.height;
   state.timePerFrame = movie.timePerFrame;
+  state.rateNumerator = rate.numerator;
+  state.rateDenominator = rate.denominator;
   state.totalFrames = movie.totalFrames;
 
   context.log.writeLog("Frame Size = " + std::to_string(movie.width) + "x" +

@@ -34,6 +34,9 @@ struct FrameSourceState {
   double durationSeconds = 0.0;
   std::atomic<int64_t> positionTicks{0};
   int64_t timePerFrame = 0;
+  // The stream's own rate where it agrees with timePerFrame (30000/1001); numerator 0 otherwise.
+  int32_t rateNumerator = 0;
+  int32_t rateDenominator = 0;
   int32_t totalFrames = 0;
   // Written by the movie-load thread, read by the window thread.
   SharedText moviePath;  // last chosen movie
@@ -43,6 +46,8 @@ struct FrameSourceState {
   std::vector<uint32_t> frameBuffer = std::vector<uint32_t>(400 * 301);
   std::vector<uint32_t> grabBuffer = std::vector<uint32_t>(400 * 301);
   int32_t frameWordCount = 400 * 300;
+  // Presentation time of the frame in frameBuffer, 100-ns ticks; set with it by the callback.
+  int64_t frameTicks = 0;
 
   // The open graph; guarded by graphMutex for the pointer itself (the graph is thread-safe).
   std::mutex graphMutex;

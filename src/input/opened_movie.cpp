@@ -24,7 +24,11 @@ bool publishOpenedMovie(FrameSourceState& source, OpenedGraph opened, const std:
   source.durationTicks = opened.graph->durationTicks();
   source.durationSeconds = static_cast<double>(source.durationTicks) / 10'000'000.0;
   source.timePerFrame = format.averageTimePerFrame;
-  source.totalFrames = frameCountOf(source.durationTicks, source.timePerFrame);
+  const ExactRate rate =
+      exactRateFor(source.timePerFrame, format.rateNumerator, format.rateDenominator);
+  source.rateNumerator = rate.numerator;
+  source.rateDenominator = rate.denominator;
+  source.totalFrames = frameCountOf(source.durationTicks, source.timePerFrame, rate);
   source.moviePath = path;
   source.movieOpen = 1;
   source.streamState = 1;

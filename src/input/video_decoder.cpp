@@ -37,6 +37,21 @@ int findVideoStream(AVFormatContext* format) {
   return -1;
 }
 
+std::string errorText(int code) {
+  char text[AV_ERROR_MAX_STRING_SIZE] = {};
+  av_strerror(code, text, sizeof text);
+  return text;
+}
+
+// A single picture opened as a movie (PNG, JPEG, BMP...): the image readers, not a movie container.
+// An animated picture (GIF, APNG) has a demuxer of its own and stays a movie.
+bool isStillPicture(const AVFormatContext* format) {
+  const std::string name = format->iformat ? format->iformat->name : "";
+  const std::string pipe = "_pipe";
+  return name == "image2" || (name.size() > pipe.size() &&
+                              name.compare(name.size() - pipe.size(), pipe.size(), pipe) == 0);
+}
+
 int64_t timePerFrameOf(AVRational rate) {
   if (rate.num <= 0 || rate.den <= 0) return 0;
   return av_rescale(kTicks.den, rate.den, rate.num);
@@ -60,7 +75,7 @@ OpenedDecoder VideoDecoder::open(const std::filesystem::path& path) {
     return result;
   }
   AVFormatContext* format = decoder->format_.get();
-  if (avformat_find_stream_info(format, nullptr) < 0) {
+  if (isStillPicture(format) || avformat_find_stream_info(format, nullptr) < 0) {
     result.failure = OpenFailure::unsupportedMediaType;
     return result;
   }
@@ -111,13 +126,17 @@ OpenedDecoder VideoDecoder::open(const std::filesystem::path& path) {
   decoder->startTimestamp_ = stream->start_time != AV_NOPTS_VALUE ? stream->start_time : 0;
   if (stream->duration != AV_NOPTS_VALUE && stream->duration > 0) {
     decoder->durationTicks_ = av_rescale_q(stream->duration, stream->time_base, kTicks);
+    decoder->streamDurationKnown_ = true;
   } else if (format->duration != AV_NOPTS_VALUE && format->duration > 0) {
     decoder->durationTicks_ = av_rescale_q(format->duration, AV_TIME_BASE_Q, kTicks);
   }
   decoder->averageTimePerFrame_ = timePerFrameOf(stream->avg_frame_rate);
+  decoder->rate_ = stream->avg_frame_rate;
   if (decoder->averageTimePerFrame_ == 0) {
     decoder->averageTimePerFrame_ = timePerFrameOf(stream->r_frame_rate);
+    decoder->rate_ = stream->r_frame_rate;
   }
+  if (decoder->rate_.num <= 0 || decoder->rate_.den <= 0) decoder->rate_ = AVRational{0, 0};
   decoder->skipBeforeTicks_ = kNoSkip;
   result.decoder = std::move(decoder);
   return result;
@@ -152,28 +171,59 @@ DecodeStatus VideoDecoder::nextFrame() {
       skipBeforeTicks_ = kNoSkip;
       return DecodeStatus::frame;
     }
-    if (received == AVERROR_EOF) return DecodeStatus::endOfStream;
+    const DecodeStatus ended =
+        readError_.empty() ? DecodeStatus::endOfStream : DecodeStatus::readError;
+    if (received == AVERROR_EOF) return ended;
     if (received != AVERROR(EAGAIN)) {
       // A damaged frame: go on with the next one, unless nothing but errors comes any more.
-      if (++consecutiveErrors > kMaxConsecutiveErrors) return DecodeStatus::endOfStream;
+      if (++consecutiveErrors > kMaxConsecutiveErrors) {
+        if (readError_.empty()) readError_ = "the pictures cannot be decoded any more";
+        return DecodeStatus::readError;
+      }
       if (draining_) continue;
     } else if (draining_) {
-      return DecodeStatus::endOfStream;
+      return ended;
     }
 
+    reading_.store(true, std::memory_order_relaxed);
     const int read = av_read_frame(format_.get(), packet_.get());
+    reading_.store(false, std::memory_order_relaxed);
     if (read < 0) {
-      // End of file or a read error: let the decoder hand out what it still holds.
+      // The end of the file, or a read error, which is no end: remember it. Either way the decoder
+      // hands out what it still holds first.
+      if (read != AVERROR_EOF) {
+        readError_ = errorText(read);
+      } else if (fileCutShort()) {
+        readError_ = "the file ends before the movie does";
+      }
       avcodec_send_packet(context, nullptr);
       draining_ = true;
       continue;
     }
     if (packet_->stream_index == streamIndex_) {
+      const int64_t stamp = packet_->pts != AV_NOPTS_VALUE ? packet_->pts : packet_->dts;
+      if (stamp != AV_NOPTS_VALUE) lastPacketTicks_ = std::max(lastPacketTicks_, ticksOf(stamp));
       // A damaged packet is refused by the decoder and skipped.
       avcodec_send_packet(context, packet_.get());
     }
     av_packet_unref(packet_.get());
   }
+}
+
+bool VideoDecoder::fileCutShort() const {
+  AVStream* stream = format_->streams[streamIndex_];
+  // The index (an MP4's sample table) points past the end of the file.
+  const int64_t size = format_->pb ? avio_size(format_->pb) : -1;
+  const int entries = avformat_index_get_entries_count(stream);
+  if (size > 0 && entries > 0) {
+    const AVIndexEntry* last = avformat_index_get_entry(stream, entries - 1);
+    if (last && last->pos + last->size > size) return true;
+  }
+  // The video stream's own length (not the container's, which may be the sound's) is over a
+  // second longer than its pictures reach.
+  constexpr int64_t kSlack = 10'000'000;
+  return streamDurationKnown_ && lastPacketTicks_ >= 0 &&
+         lastPacketTicks_ + std::max(kSlack, 2 * averageTimePerFrame_) < durationTicks_;
 }
 
 bool VideoDecoder::seek(int64_t ticks) {
@@ -182,9 +232,13 @@ bool VideoDecoder::seek(int64_t ticks) {
   int result = avformat_seek_file(format_.get(), streamIndex_, std::numeric_limits<int64_t>::min(),
                                   target, target, 0);
   if (result < 0) result = av_seek_frame(format_.get(), streamIndex_, target, AVSEEK_FLAG_BACKWARD);
+  // A stream without time stamps to seek by (raw H.264) can still go back to its start.
+  if (result < 0 && ticks <= 0) result = av_seek_frame(format_.get(), -1, 0, AVSEEK_FLAG_BYTE);
   if (result < 0) return false;
   avcodec_flush_buffers(codec_.get());
   draining_ = false;
+  readError_.clear();
+  lastPacketTicks_ = -1;
   skipBeforeTicks_ = ticks > 0 ? ticks : kNoSkip;
   frameTicks_ = std::max<int64_t>(ticks, 0);
   return true;

@@ -91,9 +91,13 @@ MessageAnswer ConsoleFrontend::showMessage(const std::string& text, const std::s
                                            MessageIcon, MessageButtons buttons) {
   std::lock_guard lock(mutex_);
   endProgressLine();
-  // A question's first line says what happened; the question itself is answered below.
+  // A question's lines before its last say what happened (and why); the question itself, the last
+  // line, is answered below.
   std::string shown = withoutCarriageReturns(text);
-  if (buttons == MessageButtons::okCancel) shown = shown.substr(0, shown.find('\n'));
+  if (buttons == MessageButtons::okCancel) {
+    const size_t question = shown.rfind('\n');
+    if (question != std::string::npos) shown.resize(question);
+  }
   std::fprintf(out_, "%s: %s\n", caption.c_str(), shown.c_str());
   std::fflush(out_);
   // The only question is whether to encode once more; the console never does.

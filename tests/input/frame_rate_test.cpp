@@ -70,3 +70,26 @@ TEST(FrameRate, DecimalTextHasNoBlanksAndUpTo15Digits) {
 
 }  // namespace
 }  // namespace tarn
+
+namespace tarn {
+namespace {
+
+TEST(FrameRate, TheStreamsExactRateCountsAndPlacesFrames) {
+  // 90 frames at 30000/1001 last 3.003 s; the frame time rounded to ticks would count 89.
+  const ExactRate ntsc = exactRateFor(333667, 30000, 1001);
+  ASSERT_TRUE(ntsc.known());
+  EXPECT_EQ(frameCountOf(30'030'000, 333667, ntsc), 90);
+  EXPECT_EQ(frameCountOf(30'030'000, 333667), 89);
+  EXPECT_EQ(frameCountOf(30'029'999, 333667, ntsc), 89);  // rounded down, as always
+  // A rate that does not agree with the frame time in use is not used.
+  EXPECT_FALSE(exactRateFor(400000, 30000, 1001).known());
+  EXPECT_FALSE(exactRateFor(333667, 0, 1).known());
+  // Slots: the nearest constant-rate frame, exact over an hour of NTSC frames.
+  EXPECT_EQ(frameSlotAt(ticksOfFrameSlot(107892, 333667, ntsc), 333667, ntsc), 107892);
+  EXPECT_EQ(frameSlotAt(1'000'000, 400000), 3);  // 2.5 slots: halves go up
+  EXPECT_EQ(frameSlotAt(-5, 400000), 0);
+  EXPECT_EQ(ticksOfFrameSlot(90, 333667, ntsc), 30'030'000);
+}
+
+}  // namespace
+}  // namespace tarn

@@ -65,12 +65,13 @@ TEST(ConversionRun, FramesSoundAndTheExactEncodeCommand) {
 
   EXPECT_EQ(framesSeen, 50);
   EXPECT_EQ(rig.app.conversionRun.frameNumber, 50);
-  // The tool "wrote" nothing: never a success, the stale file is gone, another try is offered.
-  EXPECT_FALSE(fs::exists(output));
+  // The tool "wrote" nothing: never a success, the earlier file stays as it was (it does not pass
+  // for this run's output), another try is offered.
+  EXPECT_EQ(fileBytes(output).size(), std::string("stale output of an earlier run").size());
   ASSERT_EQ(frontend.messages().size(), 1u);
   EXPECT_EQ(frontend.messages()[0].text,
-            "Output movie was not created.\r\nDo you want to save it with another compression "
-            "value ?");
+            "Output movie was not created.\r\nno output file was written\r\nDo you want to save "
+            "it with another compression value ?");
   EXPECT_EQ(frontend.messages()[0].caption, "Error Monitoring");
   EXPECT_EQ(frontend.messages()[0].icon, MessageIcon::error);
   EXPECT_EQ(frontend.messages()[0].buttons, MessageButtons::okCancel);
@@ -174,17 +175,22 @@ TEST(ConversionRun, StopEndsTheRunWithoutExportAndCleansUp) {
   EXPECT_NE(log.find("Convert Movie End "), std::string::npos);
 }
 
-TEST(ConversionRun, AnEncodeThatFailsIsNoSuccessAndLeavesNoOutput) {
+TEST(ConversionRun, AnEncodeThatFailsIsNoSuccessAndSaysWhy) {
   test::ConversionRig rig;
-  // Writes something to the output, then reports failure (as ffmpeg stopping half-way).
-  test::installRecordingTool(rig.dir.path(), toolScript(true) + "exit 1\n");
+  // Fails the way the tool does: its reason as its last error line, a non-zero status.
+  test::installRecordingTool(
+      rig.dir.path(),
+      toolScript(false) + "echo 'ffmpeg_III: error: no space left in /videos' >&2\nexit 1\n");
   ASSERT_TRUE(rig.openMovie(test::stripMovie(320, 80, 1)));
   test::RecordingFrontend frontend;
   const fs::path output = rig.dir / "out.mp4";
   EXPECT_EQ(rig.convert(frontend, output.string()), ConversionOutcome::notCreated);
   EXPECT_FALSE(fs::exists(output));
   ASSERT_EQ(frontend.messages().size(), 1u);
-  EXPECT_EQ(frontend.messages()[0].text.rfind("Output movie was not created.", 0), 0u);
+  EXPECT_EQ(frontend.messages()[0].text.rfind(
+                "Output movie was not created.\r\nno space left in /videos\r\n", 0),
+            0u)
+      << frontend.messages()[0].text;
 }
 
 TEST(ConversionRun, AFrameFileThatCannotBeWrittenEndsTheRun) {

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <fstream>
 #include <iterator>
+#include <thread>
 
 #include "conversion/logo_picture.h"
 #include "support/conversion_rig.h"
@@ -78,6 +80,41 @@ TEST(RealContainersWithLogo, SilentMovieWithLogoAndResize) {
   EXPECT_EQ(test::probeField(output, "v", "width"), "160");
   EXPECT_EQ(test::probeField(output, "v", "height"), "80");
   EXPECT_TRUE(test::probeField(output, "a", "codec_name").empty());
+}
+
+}  // namespace
+}  // namespace tarn
+
+namespace tarn {
+namespace {
+
+// The most ordinary use: the preview plays the movie to its end, then it is converted. The end of
+// that playback must not end the conversion, which gets every frame, and so does a re-export.
+TEST(RealContainersAfterPlayback, EveryFrameAfterThePreviewReachedTheEnd) {
+  test::ConversionRig rig;
+  rig.useRealEncoderTool();
+  const std::filesystem::path movie = test::stripMovie(320, 80, 1);
+  ASSERT_TRUE(rig.openMovie(movie));
+  const std::shared_ptr<DecodeGraph> graph = rig.app.frameSource.currentGraph();
+  graph->run();  // real-time playback without a callback
+  while (graph->positionTicks() < graph->durationTicks()) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));  // its end event is waiting now
+  // The Convert command stops the playback and rewinds before the run.
+  graph->stop();
+  graph->seek(0);
+
+  test::RecordingFrontend frontend;
+  const std::filesystem::path first = rig.dir / "first.mov";
+  const std::filesystem::path second = rig.dir / "second.avi";
+  frontend.queueAnswer(MessageAnswer::ok);
+  frontend.queueReencodePath(second.string());
+  frontend.queueAnswer(MessageAnswer::cancel);
+  ASSERT_EQ(rig.convert(frontend, first.string()), ConversionOutcome::converted) << rig.log();
+  EXPECT_EQ(test::decodedFrames(first), test::decodedFrames(movie));
+  EXPECT_EQ(test::decodedFrames(second), test::decodedFrames(movie));
+  EXPECT_EQ(test::probeField(second, "a", "codec_type"), "audio");
 }
 
 }  // namespace
