@@ -252,6 +252,7 @@ int runHeadlessConversion(const HeadlessRequest& request) {
               "The temporary folder cannot be used (" + std::string(strerror(errno)) + ").", true);
           return exit_status::failed;
         }
+        if (request.verbose) frontend.say("", "temporary folder " + privateFolder, false);
       }
       app->settings.tempStreamFolder = privateFolder;
     }
@@ -298,6 +299,7 @@ int runHeadlessConversion(const HeadlessRequest& request) {
     fs::remove_all(privateFolder, ignored);
   }
   if (request.batch) {
+    frontend.setCurrentFile({});
     const int total = static_cast<int>(request.jobs.size());
     std::string summary =
         std::to_string(tally.converted) + " of " + std::to_string(total) + " movies converted";
