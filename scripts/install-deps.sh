@@ -7,7 +7,7 @@ export DEBIAN_FRONTEND=noninteractive
 $SUDO apt-get update
 $SUDO apt-get install -y --no-install-recommends \
   build-essential cmake ninja-build pkg-config git \
-  libwxgtk3.2-dev libgtk-3-dev libsdl2-dev libcli11-dev \
+  libwxgtk3.2-dev libgtk-3-dev libsdl2-dev libcli11-dev nlohmann-json3-dev \
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev libswresample-dev ffmpeg \
   googletest libgtest-dev libgmock-dev \
   xvfb xauth xdotool imagemagick clang-format

@@ -54,6 +54,11 @@ struct ProgressWindowState {
   std::array<int, 5> squareGreen{};  // green level of each of the five progress squares
   int animationFrame = 0;            // 0 before the first change, then 1..4 ("load1".."load4")
   std::string timeText;              // "" at first, then "Processing time: hh:mm:ss"
+  // The main encode's progress as the encoder tool reports it: frames encoded (-1 before the
+  // first report), the frames it will write (0 when unknown) and its average rate (0 unknown).
+  int64_t encodedFrames = -1;
+  int64_t encodeTotal = 0;
+  double encodeFramesPerSecond = 0;
 };
 
 class ProgressWindow {

@@ -11,6 +11,7 @@ void RunLog::setPath(std::filesystem::path path) {
 }
 
 void RunLog::writeLog(std::string_view text) {
+  if (echo_) echo_(text);
   std::string line(text);
   line += "\r\n";
   // One lock per process keeps lines whole; the single fwrite of an O_APPEND stream keeps them

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <mutex>
 #include <string_view>
 
@@ -21,7 +22,12 @@ class RunLog {
   // Appends text + CR LF. Silently does nothing when no path is set or the file cannot be written.
   void writeLog(std::string_view text);
 
+  // Also hands every line (without CR LF) to `echo`, log file or not: a console shows the log as
+  // it is written. Set before the threads that log start.
+  void setEcho(std::function<void(std::string_view)> echo) { echo_ = std::move(echo); }
+
  private:
+  std::function<void(std::string_view)> echo_;
   std::mutex mutex_;
   std::filesystem::path path_;
 };

@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "common/frontend.h"
+#include "encoding/encoded_frames.h"
 #include "encoding/encoder_runs.h"
 
 namespace tarn {
@@ -34,10 +35,11 @@ std::string processingTimeText(double seconds) {
 namespace {
 
 // Opens the progress window of `kind`, starts `work` on the worker thread and animates the window
-// until encoderRunning drops, handling window messages between passes.
+// until encoderRunning drops, handling window messages between passes. With `report`, the
+// encoder tool's progress lines there are shown as well.
 template <typename Work>
 void waitWithProgressWindow(Frontend& frontend, EncoderRuns& runs, ProgressWindowKind kind,
-                            Work work) {
+                            Work work, std::optional<EncodedFramesFollower> report = {}) {
   std::unique_ptr<ProgressWindow> window = frontend.openProgressWindow(kind);
   const auto start = std::chrono::steady_clock::now();
   // Set before the worker starts, so the loop below never misses the run.
@@ -57,12 +59,28 @@ void waitWithProgressWindow(Frontend& frontend, EncoderRuns& runs, ProgressWindo
       const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
       state.timeText = processingTimeText(elapsed.count());
     }
+    if (report) {
+      if (const auto encoded = report->poll()) {
+        state.encodedFrames = encoded->frames;
+        state.encodeTotal = encoded->total;
+        state.encodeFramesPerSecond = encoded->framesPerSecond;
+      }
+    }
     if (window) window->update(state);
     if (kind == ProgressWindowKind::conversion) {
       std::this_thread::sleep_for(std::chrono::milliseconds(25));
       frontend.yield(30);
     } else {
       frontend.yield(32);
+    }
+  }
+  // The tool's last report (the whole count) may have come after the last pass.
+  if (report && window) {
+    if (const auto encoded = report->poll()) {
+      state.encodedFrames = encoded->frames;
+      state.encodeTotal = encoded->total;
+      state.encodeFramesPerSecond = encoded->framesPerSecond;
+      window->update(state);
     }
   }
   window.reset();
@@ -80,8 +98,14 @@ void waitWithProgressWindow(Frontend& frontend, EncoderRuns& runs, ProgressWindo
 void showEncodeProgress(Frontend& frontend, EncoderRuns& runs, const EncodeRequest& request,
                         RunLog& log) {
   frontend.yield(100);
-  waitWithProgressWindow(frontend, runs, ProgressWindowKind::encode,
-                         [&runs, request, &log] { runMainEncode(runs, request, log); });
+  bool ownReport = false;
+  std::optional<EncodedFramesFollower> follower;
+  if (const auto report = mainEncodeReportFile(runs, request.tempStreamFolder, ownReport)) {
+    follower.emplace(*report);
+  }
+  waitWithProgressWindow(
+      frontend, runs, ProgressWindowKind::encode,
+      [&runs, request, &log] { runMainEncode(runs, request, log); }, std::move(follower));
   runs.encodeStarted = 0;
 }
 

@@ -3,103 +3,143 @@
 #include <algorithm>
 #include <thread>
 
-#include "conversion/timing_text.h"
-
 namespace tarn {
 namespace {
 
+// The encode's progress, from the encoder tool's reports.
 class ConsoleProgressWindow : public ProgressWindow {
  public:
-  ConsoleProgressWindow(std::FILE* out, bool terminal) : out_(out), terminal_(terminal) {
-    if (!terminal_) std::fprintf(out_, "Encoding the output movie\n");
-  }
-  ~ConsoleProgressWindow() override {
-    if (terminal_ && shown_) std::fprintf(out_, "\n");
-    std::fflush(out_);
-  }
+  explicit ConsoleProgressWindow(ConsoleFrontend& frontend) : frontend_(frontend) {}
+  ~ConsoleProgressWindow() override { frontend_.endProgress(); }
   void update(const ProgressWindowState& state) override {
-    if (!terminal_ || state.timeText.empty() || state.timeText == last_) return;
-    last_ = state.timeText;
-    shown_ = true;
-    std::fprintf(out_, "\rEncoding the output movie. %s", state.timeText.c_str());
-    std::fflush(out_);
+    if (state.encodedFrames < 0 || state.encodedFrames == last_) return;
+    const auto now = StageClock::Clock::now();
+    if (!clock_.begun()) clock_.begin(now, state.encodedFrames);
+    last_ = state.encodedFrames;
+    total_ = state.encodeTotal;
+    frontend_.showProgress("encode", last_, total_,
+                           clock_.secondsLeft(last_, total_, now, state.encodeFramesPerSecond));
   }
 
  private:
-  std::FILE* out_;
-  bool terminal_;
-  bool shown_ = false;
-  std::string last_;
+  ConsoleFrontend& frontend_;
+  StageClock clock_;
+  int64_t last_ = -1;
+  int64_t total_ = 0;
 };
 
-// Text of a message box on one line per line of the box.
-std::string withoutCarriageReturns(std::string text) {
-  text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
-  return text;
+// A message box's text on one line.
+std::string oneLine(const std::string& text) {
+  std::string line;
+  for (const char c : text) {
+    if (c == '\r') continue;
+    line += c == '\n' ? ' ' : c;
+  }
+  return line;
 }
 
 }  // namespace
 
-ConsoleFrontend::ConsoleFrontend(std::FILE* out, bool terminal)
-    : out_(out), terminal_(terminal), start_(std::chrono::steady_clock::now()) {}
+ConsoleFrontend::ConsoleFrontend(std::FILE* messages, std::FILE* json, ProgressStyle style,
+                                 bool quiet)
+    : messages_(messages),
+      json_(json),
+      style_(quiet ? ProgressStyle::none : style),
+      quiet_(quiet) {}
 
-std::string ConsoleFrontend::progressText(int32_t done, int32_t total, double elapsedSeconds,
-                                          bool terminal) {
-  const int32_t shownTotal = std::max(total, done);
-  const int percent = shownTotal > 0 ? static_cast<int>(100.0 * done / shownTotal) : 0;
-  std::string left = "--:--:--";
-  if (done > 0 && shownTotal > 0) {
-    left = formatClock(static_cast<int32_t>(elapsedSeconds * (shownTotal - done) / done + 0.5));
+void ConsoleFrontend::setCurrentFile(const std::string& file) {
+  std::lock_guard lock(mutex_);
+  file_ = file;
+  totalFrames_ = 0;
+  frameClock_ = StageClock{};
+}
+
+void ConsoleFrontend::say(const std::string& file, const std::string& text, bool error) {
+  std::lock_guard lock(mutex_);
+  if (quiet_ && !error) return;
+  endProgressLine();
+  const std::string& about = file.empty() ? file_ : file;
+  std::fprintf(messages_, "tarn-convert: %s%s%s\n", about.c_str(), about.empty() ? "" : ": ",
+               oneLine(text).c_str());
+  std::fflush(messages_);
+}
+
+void ConsoleFrontend::logLine(std::string_view line) {
+  std::lock_guard lock(mutex_);
+  endProgressLine();
+  std::fprintf(messages_, "%.*s\n", static_cast<int>(line.size()), line.data());
+  std::fflush(messages_);
+}
+
+void ConsoleFrontend::writeJson(const std::string& line) {
+  std::lock_guard lock(mutex_);
+  if (style_ != ProgressStyle::json) return;
+  std::fprintf(json_, "%s\n", line.c_str());
+  std::fflush(json_);
+}
+
+void ConsoleFrontend::showProgress(const std::string& stage, int64_t done, int64_t total,
+                                   std::optional<double> secondsLeft) {
+  std::lock_guard lock(mutex_);
+  if (style_ == ProgressStyle::none) return;
+  const std::string text = progressText({file_, stage, done, total, secondsLeft}, style_);
+  if (style_ == ProgressStyle::json) {
+    std::fprintf(json_, "%s\n", text.c_str());
+    std::fflush(json_);
+  } else if (style_ == ProgressStyle::bar) {
+    std::fprintf(messages_, "\r%s\033[K", text.c_str());  // \033[K: clear what a longer text left
+    lineOpen_ = true;
+    std::fflush(messages_);
+  } else {
+    std::fprintf(messages_, "%s\n", text.c_str());
+    std::fflush(messages_);
   }
-  const std::string counts = std::to_string(done) + "/" + std::to_string(shownTotal) + " frames " +
-                             std::to_string(percent) + "% left " + left;
-  if (!terminal) return counts;
-  constexpr int kBarWidth = 30;
-  const int filled = percent * kBarWidth / 100;
-  return "[" + std::string(static_cast<size_t>(filled), '#') +
-         std::string(static_cast<size_t>(kBarWidth - filled), '.') + "] " + counts;
 }
 
 void ConsoleFrontend::setInfoLabel(InfoLabel label, const std::string& text) {
+  int64_t done = 0;
+  int64_t total = 0;
+  std::optional<double> left;
+  {
+    std::lock_guard lock(mutex_);
+    const auto now = StageClock::Clock::now();
+    if (label == InfoLabel::numFrames) {
+      // Set as the run begins: the frame stage's clock starts here.
+      totalFrames_ = text.empty() ? 0 : std::atoi(text.c_str());
+      if (!text.empty()) frameClock_.begin(now, 0);
+      return;
+    }
+    // The operation label holds the number of frames written so far.
+    if (label != InfoLabel::operation || text.empty()) return;
+    if (!frameClock_.begun()) frameClock_.begin(now, 0);
+    done = std::atoi(text.c_str());
+    total = totalFrames_;
+    left = frameClock_.secondsLeft(done, std::max<int64_t>(total, done), now);
+  }
+  showProgress("frames", done, total, left);
+}
+
+void ConsoleFrontend::endProgress() {
   std::lock_guard lock(mutex_);
-  if (label == InfoLabel::numFrames) {
-    totalFrames_ = text.empty() ? 0 : std::atoi(text.c_str());
-    return;
-  }
-  if (label != InfoLabel::operation || text.empty()) return;
-  // The operation label holds the number of frames written so far.
-  if (!progressShown_) start_ = std::chrono::steady_clock::now();
-  progressShown_ = true;
-  const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start_;
-  const std::string line =
-      progressText(std::atoi(text.c_str()), totalFrames_, elapsed.count(), terminal_);
-  if (terminal_) {
-    std::fprintf(out_, "\r%s", line.c_str());
-    lineOpen_ = true;
-  } else {
-    std::fprintf(out_, "%s\n", line.c_str());
-  }
-  std::fflush(out_);
+  endProgressLine();
 }
 
 void ConsoleFrontend::endProgressLine() {
-  if (lineOpen_) std::fprintf(out_, "\n");
+  if (lineOpen_) std::fprintf(messages_, "\n");
   lineOpen_ = false;
 }
 
-MessageAnswer ConsoleFrontend::showMessage(const std::string& text, const std::string& caption,
-                                           MessageIcon, MessageButtons buttons) {
-  std::lock_guard lock(mutex_);
-  endProgressLine();
+MessageAnswer ConsoleFrontend::showMessage(const std::string& text, const std::string&,
+                                           MessageIcon icon, MessageButtons buttons) {
   // A question's lines before its last say what happened (and why); the question itself, the last
   // line, is answered below.
-  std::string shown = withoutCarriageReturns(text);
+  std::string shown = text;
   if (buttons == MessageButtons::okCancel) {
-    const size_t question = shown.rfind('\n');
+    const size_t question = shown.find_last_of("\r\n", shown.find_last_not_of("\r\n"));
     if (question != std::string::npos) shown.resize(question);
+    while (!shown.empty() && (shown.back() == '\r' || shown.back() == '\n')) shown.pop_back();
   }
-  std::fprintf(out_, "%s: %s\n", caption.c_str(), shown.c_str());
-  std::fflush(out_);
+  say({}, shown, icon != MessageIcon::information);
   // The only question is whether to encode once more; the console never does.
   return buttons == MessageButtons::okCancel ? MessageAnswer::cancel : MessageAnswer::ok;
 }
@@ -111,10 +151,10 @@ void ConsoleFrontend::yield(int milliseconds) {
   std::this_thread::sleep_for(std::chrono::milliseconds(std::min(milliseconds, kLongestYield)));
 }
 
-std::unique_ptr<ProgressWindow> ConsoleFrontend::openProgressWindow(ProgressWindowKind) {
-  std::lock_guard lock(mutex_);
-  endProgressLine();
-  return std::make_unique<ConsoleProgressWindow>(out_, terminal_);
+std::unique_ptr<ProgressWindow> ConsoleFrontend::openProgressWindow(ProgressWindowKind kind) {
+  endProgress();
+  if (kind != ProgressWindowKind::encode) return nullptr;
+  return std::make_unique<ConsoleProgressWindow>(*this);
 }
 
 }  // namespace tarn

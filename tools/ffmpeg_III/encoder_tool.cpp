@@ -8,6 +8,7 @@
 #include "ffmpeg_III/ffmpeg_runner.h"
 #include "ffmpeg_III/frame_arrival.h"
 #include "ffmpeg_III/frame_feeder.h"
+#include "ffmpeg_III/progress_relay.h"
 #include "ffmpeg_III/spherical_step.h"
 
 namespace tarn::tool {
@@ -62,7 +63,16 @@ int runEncoderTool(const std::vector<std::string>& arguments) {
     };
   }
   std::string startError;
-  const int status = runProgram(*ffmpeg, plan.arguments, feeder, &startError);
+  // A main encode reports the frames it has encoded, from ffmpeg's own progress report.
+  std::function<void(std::string_view)> progress;
+  std::optional<ProgressRelay> relay;
+  std::vector<std::string> ffmpegArguments = plan.arguments;
+  if (plan.kind == RunKind::MainEncode) {
+    relay.emplace(expectedOutputFrames(command), say);
+    progress = [&relay](std::string_view text) { relay->take(text); };
+    ffmpegArguments = withProgressReport(std::move(ffmpegArguments));
+  }
+  const int status = runProgram(*ffmpeg, ffmpegArguments, feeder, &startError, progress);
   if (status < 0) {
     say(startError);
     return 127;

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstring>
 #include <sstream>
+#include <thread>
 
 extern char** environ;
 
@@ -94,8 +95,27 @@ std::string commandLineText(const std::string& program, const std::vector<std::s
   return line;
 }
 
+namespace {
+
+// Hands what arrives on `fd` to `read` until the writer closes it, then closes `fd`.
+std::thread startReader(int fd, const std::function<void(std::string_view)>& read) {
+  return std::thread([fd, read] {
+    char buffer[4096];
+    for (;;) {
+      const ssize_t got = ::read(fd, buffer, sizeof buffer);
+      if (got < 0 && errno == EINTR) continue;
+      if (got <= 0) break;
+      read(std::string_view(buffer, static_cast<size_t>(got)));
+    }
+    ::close(fd);
+  });
+}
+
+}  // namespace
+
 int runProgram(const std::string& program, const std::vector<std::string>& arguments,
-               const std::function<bool(int fd)>& feedStdin, std::string* startError) {
+               const std::function<bool(int fd)>& feedStdin, std::string* startError,
+               const std::function<void(std::string_view)>& readStdout) {
   std::vector<char*> argv;
   argv.push_back(const_cast<char*>(program.c_str()));
   for (const auto& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
@@ -117,22 +137,40 @@ int runProgram(const std::string& program, const std::vector<std::string>& argum
     }
     ::posix_spawn_file_actions_adddup2(&setup.actions, pipeEnds[0], STDIN_FILENO);
   }
+  int outputEnds[2] = {-1, -1};
+  if (readStdout) {
+    if (::pipe2(outputEnds, O_CLOEXEC) != 0) {
+      if (feedStdin) {
+        ::close(pipeEnds[0]);
+        ::close(pipeEnds[1]);
+      }
+      if (startError) *startError = std::string("cannot create a pipe: ") + std::strerror(errno);
+      return -1;
+    }
+    ::posix_spawn_file_actions_adddup2(&setup.actions, outputEnds[1], STDOUT_FILENO);
+  }
   pid_t pid = 0;
   const int error =
       ::posix_spawn(&pid, program.c_str(), &setup.actions, &setup.attributes, argv.data(), environ);
   if (feedStdin) ::close(pipeEnds[0]);
+  if (readStdout) ::close(outputEnds[1]);
   if (error != 0) {
     if (feedStdin) ::close(pipeEnds[1]);
+    if (readStdout) ::close(outputEnds[0]);
     if (startError)
       *startError = std::string("cannot start ") + program + ": " + std::strerror(error);
     return -1;
   }
+  std::thread reader;
+  if (readStdout) reader = startReader(outputEnds[0], readStdout);
   if (feedStdin) {
     const bool finish = feedStdin(pipeEnds[1]);
     if (!finish) ::kill(pid, SIGKILL);  // not reaped yet: the id is still our child's
     ::close(pipeEnds[1]);
   }
-  return waitForExit(pid);
+  const int status = waitForExit(pid);
+  if (reader.joinable()) reader.join();
+  return status;
 }
 
 }  // namespace tarn::tool

@@ -3,6 +3,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tarn::tool {
@@ -17,8 +18,10 @@ std::string commandLineText(const std::string& program, const std::vector<std::s
 // `feedStdin`, the child's standard input is a pipe whose write end is handed to `feedStdin` and
 // closed after it returns; when it returns false the child is killed instead of being left to
 // finish. Returns the exit status (128 + signal when killed), or -1 when the program could not be
-// started (`startError` says why).
+// started (`startError` says why). With `readStdout`, the child's standard output is a pipe whose
+// text is handed to `readStdout` as it arrives, on a thread of its own.
 int runProgram(const std::string& program, const std::vector<std::string>& arguments,
-               const std::function<bool(int fd)>& feedStdin, std::string* startError);
+               const std::function<bool(int fd)>& feedStdin, std::string* startError,
+               const std::function<void(std::string_view)>& readStdout = {});
 
 }  // namespace tarn::tool
