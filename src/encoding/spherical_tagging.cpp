@@ -1,6 +1,12 @@
 #include "encoding/spherical_tagging.h"
 
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -40,20 +46,93 @@ Mp4Box boxFrom(const std::vector<uint8_t>& bytes) {
   return *parseMp4Box(bytes.data(), bytes.size());
 }
 
-// Copies `count` bytes from `in` at `from` to the end of `out`.
-bool copyBytes(std::ifstream& in, uint64_t from, uint64_t count, std::ofstream& out) {
+// The tagged copy of a file, made under a new name of its own beside it (".NAME.XXXXXX.tagging",
+// created with O_EXCL, so no other file is ever written through), and put in the file's place
+// only when it is whole. A copy that is not put in place is removed.
+class TaggedCopy {
+ public:
+  explicit TaggedCopy(const std::string& original) : original_(original) {
+    const fs::path path(original);
+    const std::string name = "." + path.filename().string().substr(0, 120) + ".XXXXXX.tagging";
+    std::string text = path.has_parent_path() ? (path.parent_path() / name).string() : name;
+    std::vector<char> buffer(text.begin(), text.end());
+    buffer.push_back('\0');
+    fd_ = ::mkostemps(buffer.data(), static_cast<int>(std::strlen(".tagging")), O_CLOEXEC);
+    if (fd_ < 0) {
+      error_ = std::string("cannot create a copy beside it: ") + std::strerror(errno);
+      return;
+    }
+    path_ = buffer.data();
+  }
+  ~TaggedCopy() {
+    closeFile();
+    if (!path_.empty()) ::unlink(path_.c_str());
+  }
+  TaggedCopy(const TaggedCopy&) = delete;
+  TaggedCopy& operator=(const TaggedCopy&) = delete;
+
+  bool created() const { return !path_.empty(); }
+  const std::string& error() const { return error_; }
+  const std::string& path() const { return path_; }
+  int fd() const { return fd_; }
+
+  // Closes the copy's own descriptor (for a writer that opens the file by name).
+  bool closeFile() {
+    if (fd_ < 0) return true;
+    const bool closed = ::close(fd_) == 0;
+    fd_ = -1;
+    return closed;
+  }
+  bool replaceOriginal(std::string* error) {
+    if (!closeFile())
+      return fail(error, std::string("cannot write the copy: ") + std::strerror(errno));
+    // The file keeps the permissions it had.
+    struct stat info {};
+    if (::stat(original_.c_str(), &info) == 0) ::chmod(path_.c_str(), info.st_mode & 07777);
+    if (::rename(path_.c_str(), original_.c_str()) != 0) {
+      return fail(error, std::string("cannot replace the file: ") + std::strerror(errno));
+    }
+    path_.clear();
+    return true;
+  }
+
+ private:
+  std::string original_;
+  std::string path_;
+  std::string error_;
+  int fd_ = -1;
+};
+
+bool writeAll(int fd, const char* data, size_t size) {
+  while (size > 0) {
+    const ssize_t count = ::write(fd, data, size);
+    if (count < 0 && errno == EINTR) continue;
+    if (count <= 0) return false;
+    data += count;
+    size -= static_cast<size_t>(count);
+  }
+  return true;
+}
+
+// Copies `count` bytes from `in` at `from` to the end of `out`. On failure `error` says why.
+bool copyBytes(std::ifstream& in, uint64_t from, uint64_t count, int out, std::string* error) {
   std::vector<char> chunk(1 << 20);
   in.seekg(static_cast<std::streamoff>(from));
   while (count > 0) {
     const auto part = static_cast<std::streamsize>(std::min<uint64_t>(count, chunk.size()));
-    if (!in.read(chunk.data(), part) || !out.write(chunk.data(), part)) return false;
+    if (!in.read(chunk.data(), part)) return fail(error, "cannot read the file");
+    if (!writeAll(out, chunk.data(), static_cast<size_t>(part))) {
+      return fail(error, std::string("cannot write the copy: ") + std::strerror(errno));
+    }
     count -= static_cast<uint64_t>(part);
   }
   return true;
 }
 
-std::string partialName(const std::string& path) {
-  return path + ".tagging";
+std::string ffmpegError(int code) {
+  char text[AV_ERROR_MAX_STRING_SIZE] = {};
+  av_strerror(code, text, sizeof text);
+  return text;
 }
 
 struct InputCloser {
@@ -124,54 +203,35 @@ bool writeSphericalBoxes(const std::string& path, const std::string& stitchingSo
   newMoov.reserve(static_cast<size_t>(moov->size()));
   moov->write(newMoov);
 
-  if (moovLast) {
-    // The header is the file's end: rewrite it where it stands.
-    std::fstream file(path, std::ios::binary | std::ios::in | std::ios::out);
-    file.seekp(static_cast<std::streamoff>(moovEntry.offset));
-    if (!file.write(reinterpret_cast<const char*>(newMoov.data()),
-                    static_cast<std::streamsize>(newMoov.size()))) {
-      return fail(error, "cannot write " + path);
-    }
-    file.close();
-    if (delta < 0) fs::resize_file(path, moovEntry.offset + newMoov.size());
-    return true;
-  }
-  // The header comes first: write a new file beside the old one, then replace it.
-  const std::string partial = partialName(path);
+  // Always through a copy: a write that fails half-way (a full disk) leaves the file as it was.
+  TaggedCopy copy(path);
+  if (!copy.created()) return fail(error, copy.error());
   {
     std::ifstream in(path, std::ios::binary | std::ios::ate);
     const auto fileSize = static_cast<uint64_t>(in.tellg());
-    std::ofstream out(partial, std::ios::binary | std::ios::trunc);
-    const bool copied = copyBytes(in, 0, moovEntry.offset, out) &&
-                        out.write(reinterpret_cast<const char*>(newMoov.data()),
-                                  static_cast<std::streamsize>(newMoov.size())) &&
-                        copyBytes(in, moovEnd, fileSize - moovEnd, out);
-    out.close();
-    if (!copied || !out) {
-      std::error_code ignored;
-      fs::remove(partial, ignored);
-      return fail(error, "cannot write " + partial);
+    if (!copyBytes(in, 0, moovEntry.offset, copy.fd(), error)) return false;
+    if (!writeAll(copy.fd(), reinterpret_cast<const char*>(newMoov.data()), newMoov.size())) {
+      return fail(error, std::string("cannot write the copy: ") + std::strerror(errno));
     }
+    if (!copyBytes(in, moovEnd, fileSize - moovEnd, copy.fd(), error)) return false;
   }
-  std::error_code renameError;
-  fs::rename(partial, path, renameError);
-  if (renameError) {
-    fs::remove(partial, renameError);
-    return fail(error, "cannot replace " + path);
-  }
-  return true;
+  return copy.replaceOriginal(error);
 }
 
 bool writeMatroskaProjection(const std::string& path, std::string* error) {
   AVFormatContext* rawInput = nullptr;
-  if (avformat_open_input(&rawInput, path.c_str(), nullptr, nullptr) < 0) {
-    return fail(error, "FFmpeg cannot open " + path);
+  // "file:" keeps a name with a colon a file name.
+  if (avformat_open_input(&rawInput, ("file:" + path).c_str(), nullptr, nullptr) < 0) {
+    return fail(error, "FFmpeg cannot open the file");
   }
   std::unique_ptr<AVFormatContext, InputCloser> input(rawInput);
   if (avformat_find_stream_info(input.get(), nullptr) < 0) {
-    return fail(error, "FFmpeg cannot read the streams of " + path);
+    return fail(error, "FFmpeg cannot read the streams of the file");
   }
-  const std::string partial = partialName(path);
+  TaggedCopy copy(path);
+  if (!copy.created()) return fail(error, copy.error());
+  copy.closeFile();
+  const std::string partial = "file:" + copy.path();
   const char* muxer = fs::path(path).extension() == ".webm" ? "webm" : "matroska";
   AVFormatContext* rawOutput = nullptr;
   if (avformat_alloc_output_context2(&rawOutput, nullptr, muxer, partial.c_str()) < 0) {
@@ -206,15 +266,10 @@ bool writeMatroskaProjection(const std::string& path, std::string* error) {
   }
   if (!tagged) return fail(error, "no video stream");
   av_dict_copy(&output->metadata, input->metadata, 0);
-  if (avio_open(&output->pb, partial.c_str(), AVIO_FLAG_WRITE) < 0) {
-    return fail(error, "cannot write " + partial);
+  if (const int code = avio_open(&output->pb, partial.c_str(), AVIO_FLAG_WRITE); code < 0) {
+    return fail(error, "cannot write the copy: " + ffmpegError(code));
   }
-  const auto discard = [&partial] {
-    std::error_code ignored;
-    fs::remove(partial, ignored);
-  };
   if (avformat_write_header(output.get(), nullptr) < 0) {
-    discard();
     return fail(error, "the Matroska muxer refused the streams");
   }
   std::unique_ptr<AVPacket, PacketFree> packet(av_packet_alloc());
@@ -224,24 +279,19 @@ bool writeMatroskaProjection(const std::string& path, std::string* error) {
     const AVStream* target = output->streams[packet->stream_index];
     av_packet_rescale_ts(packet.get(), source->time_base, target->time_base);
     packet->pos = -1;
-    if (av_interleaved_write_frame(output.get(), packet.get()) < 0) {
-      discard();
-      return fail(error, "cannot copy the packets");
+    if (const int code = av_interleaved_write_frame(output.get(), packet.get()); code < 0) {
+      return fail(error, "cannot write the copy: " + ffmpegError(code));
     }
   }
-  if (status != AVERROR_EOF || av_write_trailer(output.get()) < 0) {
-    discard();
-    return fail(error, "cannot finish " + partial);
+  if (status != AVERROR_EOF) return fail(error, "cannot read the file: " + ffmpegError(status));
+  if (const int code = av_write_trailer(output.get()); code < 0) {
+    return fail(error, "cannot write the copy: " + ffmpegError(code));
   }
-  avio_closep(&output->pb);
+  if (const int code = avio_closep(&output->pb); code < 0) {
+    return fail(error, "cannot write the copy: " + ffmpegError(code));
+  }
   input.reset();
-  std::error_code renameError;
-  fs::rename(partial, path, renameError);
-  if (renameError) {
-    discard();
-    return fail(error, "cannot replace " + path);
-  }
-  return true;
+  return copy.replaceOriginal(error);
 }
 
 }  // namespace tarn

@@ -76,15 +76,26 @@ TEST(EncoderToolFollowingFrames, AbandonedFramesMakeNoMovie) {
     ScratchDir scratch;
     writeSoundFile(scratch.path(), 0.6);
     if (framesWritten > 0) writeFrameFiles(scratch.path(), 64, 32, framesWritten);
-    const fs::path output = scratch / "out.mp4";
+    const ScratchDir out;
+    const fs::path output = out / "out.mp4";
+    // An existing movie at the output path is kept as it was.
+    if (framesWritten > 0) std::ofstream(output) << "old movie";
     ChildProcess tool = startFollowingTool(scratch.path(), output);
     ASSERT_TRUE(tool.started());
     std::this_thread::sleep_for(300ms);
     tool.closeInput();  // ended without the completion byte: the run was stopped
-    EXPECT_NE(tool.wait(), 0);
-    EXPECT_FALSE(fs::exists(output));
-    EXPECT_NE(fileText(scratch / "report.txt").find("the converter abandoned the frames"),
+    EXPECT_EQ(tool.wait(), 1);
+    EXPECT_NE(fileText(scratch / "report.txt")
+                  .find("ffmpeg_III: error: the converter abandoned the frames\n"),
               std::string::npos);
+    if (framesWritten > 0) {
+      EXPECT_EQ(fileText(output), "old movie");
+    } else {
+      EXPECT_FALSE(fs::exists(output));
+    }
+    // Nothing half-written is left beside it.
+    EXPECT_EQ(std::distance(fs::directory_iterator(out.path()), fs::directory_iterator()),
+              framesWritten > 0 ? 1 : 0);
   }
 }
 

@@ -4,54 +4,148 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "ffmpeg_III/ffmpeg_messages.h"
 #include "ffmpeg_III/ffmpeg_plan.h"
 #include "ffmpeg_III/ffmpeg_runner.h"
 #include "ffmpeg_III/frame_arrival.h"
 #include "ffmpeg_III/frame_feeder.h"
+#include "ffmpeg_III/output_check.h"
 #include "ffmpeg_III/progress_relay.h"
 #include "ffmpeg_III/spherical_step.h"
+#include "ffmpeg_III/staged_output.h"
 
 namespace tarn::tool {
 namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kFailed = 1;
+constexpr int kNotInstalled = 127;
 
 void say(const std::string& line) {
   std::fprintf(stderr, "ffmpeg_III: %s\n", line.c_str());
   std::fflush(stderr);
 }
 
+// The one line that says why the run made no output; always the tool's last line.
+int fail(const std::string& reason, int status) {
+  say("error: " + reason);
+  return status;
+}
+
+void replaceAll(std::string& text, const std::string& from, const std::string& to) {
+  if (from.empty()) return;
+  for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {
+    text.replace(at, from.size(), to);
+  }
+}
+
+struct Programs {
+  std::string ffmpeg;
+  std::string ffprobe;
+};
+
+// ffmpeg from PATH; ffprobe, which reads the finished output back, beside it or on PATH.
+std::optional<Programs> findPrograms(bool needProbe, std::string* reason) {
+  const char* path = std::getenv("PATH");
+  const auto ffmpeg = findOnPath("ffmpeg", path);
+  if (!ffmpeg) {
+    *reason = "ffmpeg is not installed (it is not on the PATH; on Debian: apt-get install ffmpeg)";
+    return std::nullopt;
+  }
+  Programs programs{*ffmpeg, {}};
+  if (!needProbe) return programs;
+  auto ffprobe = findOnPath((fs::path(*ffmpeg).parent_path() / "ffprobe").string(), nullptr);
+  if (!ffprobe) ffprobe = findOnPath("ffprobe", path);
+  if (!ffprobe) {
+    *reason =
+        "ffprobe is not installed (it checks the finished output; on Debian it comes with "
+        "the ffmpeg package)";
+    return std::nullopt;
+  }
+  programs.ffprobe = *ffprobe;
+  return programs;
+}
+
+int runProbe(const FfmpegPlan& plan) {
+  std::string reason;
+  const auto programs = findPrograms(false, &reason);
+  if (!programs) return fail(reason, kNotInstalled);
+  std::string startError;
+  const int status = runProgram(programs->ffmpeg, plan.arguments, {}, nullptr, &startError);
+  if (status < 0) return fail(startError, kNotInstalled);
+  return status;
+}
+
+// What a complete output of this run holds.
+Expectation expectationFor(const LegacyCommand& command, const FfmpegPlan& plan,
+                           int64_t framesGiven) {
+  Expectation expected;
+  if (plan.kind != RunKind::MainEncode) {
+    if (plan.profile.container == Container::Wav) {
+      expected.what = "the sound file";
+      expected.sound = true;
+    } else {
+      expected.what = "the output movie";
+    }
+    return expected;
+  }
+  const auto& options = command.output;
+  expected.what = "the output movie";
+  const double inputRate = parseRate(inputFrameRate(command.inputs.front())).value_or(25);
+  std::optional<double> outputRate;
+  if (options.rate) outputRate = parseRate(*options.rate);
+  std::optional<double> limit;
+  if (options.duration) limit = parseDurationSeconds(*options.duration);
+  expected.videoFrames = expectedVideoFrames(framesGiven, inputRate, outputRate, limit);
+  expected.sound =
+      command.inputs.size() > 1 && !audioCodecFor(plan.profile, options.audioCodec).empty();
+  return expected;
+}
+
 }  // namespace
 
 int runEncoderTool(const std::vector<std::string>& arguments) {
   const LegacyParseResult parsed = parseLegacyCommand(arguments);
-  if (!parsed.command) {
-    say("cannot read the command line: " + parsed.error);
-    return 1;
-  }
+  if (!parsed.command) return fail("cannot read the command line: " + parsed.error, kFailed);
   const LegacyCommand& command = *parsed.command;
+  if (!command.outputPath) return runProbe(planFfmpegRun(command, std::nullopt));
+
+  std::string reason;
+  const auto programs = findPrograms(true, &reason);
+  if (!programs) return fail(reason, kNotInstalled);
+
+  const std::string& outputPath = *command.outputPath;
+  std::error_code ignored;
+  if (fs::is_directory(outputPath, ignored)) {
+    return fail("the output " + outputPath + " is a folder", kFailed);
+  }
+  if (!command.overwrite && fs::exists(fs::symlink_status(outputPath, ignored))) {
+    return fail("the output " + outputPath + " exists already (no -y given)", kFailed);
+  }
+  // The run writes a file of its own; the output path changes only when that file is complete.
+  auto staged = StagedOutput::create(outputPath, &reason);
+  if (!staged) return fail(reason, kFailed);
+  const std::string folder = outputFolderOf(outputPath);
+  LegacyCommand stagedCommand = command;
+  stagedCommand.outputPath = staged->path();
+  stagedCommand.overwrite = true;  // the staged file is ours
 
   FrameArrival arrival = FrameArrival::fromEnvironment();
   std::optional<FrameSequence> frames;
-  if (command.outputPath && isFramePattern(command.inputs.front().path)) {
+  const std::string& firstInput = command.inputs.front().path;
+  if (isFramePattern(firstInput)) {
     std::string why;
-    frames = findFrameSequence(command.inputs.front().path, &why);
+    frames = findFrameSequence(firstInput, &why);
     // Frames still being written: wait for the first one to be complete.
     while (!frames && arrival.pending()) {
       arrival.waitBriefly();
-      frames = findFrameSequence(command.inputs.front().path, &why);
+      frames = findFrameSequence(firstInput, &why);
     }
-    if (arrival.abandoned()) {
-      say(kFramesAbandoned);
-      return 1;
-    }
+    if (arrival.abandoned()) return fail(kFramesAbandoned, kFailed);
     if (!frames) say("ffmpeg reads the frame files itself (" + why + ")");
   }
-  const FfmpegPlan plan = planFfmpegRun(command, frames);
-
-  const auto ffmpeg = findOnPath("ffmpeg", std::getenv("PATH"));
-  if (!ffmpeg) {
-    say("cannot find ffmpeg on the PATH; install it (Debian: apt-get install ffmpeg)");
-    return 127;
-  }
+  const FfmpegPlan plan = planFfmpegRun(stagedCommand, frames);
   say("running: " + commandLineText("ffmpeg", plan.arguments));
 
   FeedResult fed;
@@ -62,6 +156,7 @@ int runEncoderTool(const std::vector<std::string>& arguments) {
       return !fed.abandoned;
     };
   }
+  FfmpegMessages messages;
   std::string startError;
   // A main encode reports the frames it has encoded, from ffmpeg's own progress report.
   std::function<void(std::string_view)> progress;
@@ -72,27 +167,57 @@ int runEncoderTool(const std::vector<std::string>& arguments) {
     progress = [&relay](std::string_view text) { relay->take(text); };
     ffmpegArguments = withProgressReport(std::move(ffmpegArguments));
   }
-  const int status = runProgram(*ffmpeg, ffmpegArguments, feeder, &startError, progress);
-  if (status < 0) {
-    say(startError);
-    return 127;
-  }
+  const int status =
+      runProgram(programs->ffmpeg, ffmpegArguments, feeder, &messages, &startError, progress);
+  if (status < 0) return fail(startError, kNotInstalled);
   if (plan.rawFrames) {
     say("frames read: " + std::to_string(fed.framesWritten) +
         (fed.stopReason.empty() ? std::string() : " (stopped: " + fed.stopReason + ")"));
   }
-  if (fed.abandoned) {
-    // What ffmpeg wrote before it was ended is a cut movie, not an output.
-    std::error_code ignored;
-    std::filesystem::remove(*command.outputPath, ignored);
-    return 1;
+  // What ffmpeg wrote before it was ended is a cut movie, not an output.
+  if (fed.abandoned) return fail(kFramesAbandoned, kFailed);
+
+  // ffmpeg's lines name the staged file; the user knows the output's name.
+  const auto userWords = [&staged, &outputPath](std::string text) {
+    replaceAll(text, "file:" + staged->path(), outputPath);
+    replaceAll(text, staged->path(), outputPath);
+    return text;
+  };
+  if (messages.spaceRanOut()) return fail("no space left in " + folder, status != 0 ? status : 1);
+  if (status != 0 || messages.writeFailed()) {
+    if (messages.writeFailed() && folderIsFull(folder)) {
+      return fail("no space left in " + folder, status != 0 ? status : kFailed);
+    }
+    const std::string said = messages.reason();
+    return fail(said.empty() ? "ffmpeg failed with exit status " + std::to_string(status)
+                             : "ffmpeg failed: " + userWords(said),
+                status != 0 ? status : kFailed);
   }
-  if (status == 0 && plan.kind == RunKind::MainEncode) {
+
+  int64_t framesGiven = fed.framesWritten;
+  if (plan.kind == RunKind::MainEncode && !plan.rawFrames) {
+    framesGiven = countSequenceFiles(firstInput);
+  }
+  const Expectation expected = expectationFor(command, plan, framesGiven);
+  const std::string incomplete =
+      whyIncomplete(readBack(programs->ffprobe, staged->path()), expected);
+  if (!incomplete.empty()) {
+    if (folderIsFull(folder))
+      return fail("no space left in " + folder + "; " + incomplete, kFailed);
+    return fail(incomplete, kFailed);
+  }
+
+  if (plan.kind == RunKind::MainEncode) {
     std::optional<FrameFormat> frameSize;
     if (frames) frameSize = frames->format;
-    say(applySphericalMetadata(plan.profile, frameSize, *command.outputPath));
+    // Tagged on the staged file, before it is put in place; a failure leaves the movie as it is.
+    const SphericalOutcome spherical =
+        applySphericalMetadata(plan.profile, frameSize, staged->path());
+    say(spherical.line);
+    if (spherical.failed) say("warning: " + spherical.line);
   }
-  return status;
+  if (!staged->commit(&reason)) return fail(reason, kFailed);
+  return 0;
 }
 
 }  // namespace tarn::tool

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstring>
 #include <sstream>
+#include <string_view>
 #include <thread>
 
 extern char** environ;
@@ -97,25 +98,54 @@ std::string commandLineText(const std::string& program, const std::vector<std::s
 
 namespace {
 
-// Hands what arrives on `fd` to `read` until the writer closes it, then closes `fd`.
-std::thread startReader(int fd, const std::function<void(std::string_view)>& read) {
-  return std::thread([fd, read] {
-    char buffer[4096];
-    for (;;) {
-      const ssize_t got = ::read(fd, buffer, sizeof buffer);
-      if (got < 0 && errno == EINTR) continue;
-      if (got <= 0) break;
-      read(std::string_view(buffer, static_cast<size_t>(got)));
+bool writeFully(int fd, const char* data, size_t size) {
+  while (size > 0) {
+    const ssize_t count = ::write(fd, data, size);
+    if (count < 0 && errno == EINTR) continue;
+    if (count <= 0) return false;
+    data += count;
+    size -= static_cast<size_t>(count);
+  }
+  return true;
+}
+
+// Reads `fd` to its end, handing every piece to `take`; closes `fd`.
+void drain(int fd, const std::function<void(std::string_view)>& take) {
+  char chunk[4096];
+  for (;;) {
+    const ssize_t count = ::read(fd, chunk, sizeof chunk);
+    if (count < 0 && errno == EINTR) continue;
+    if (count <= 0) break;
+    take(std::string_view(chunk, static_cast<size_t>(count)));
+  }
+  ::close(fd);
+}
+
+struct Pipe {
+  int read = -1;
+  int write = -1;
+  bool open(std::string* error) {
+    int ends[2] = {-1, -1};
+    if (::pipe2(ends, O_CLOEXEC) != 0) {
+      if (error) *error = std::string("cannot create a pipe: ") + std::strerror(errno);
+      return false;
     }
-    ::close(fd);
-  });
+    read = ends[0];
+    write = ends[1];
+    return true;
+  }
+};
+
+void closeEnd(int& fd) {
+  if (fd >= 0) ::close(fd);
+  fd = -1;
 }
 
 }  // namespace
 
 int runProgram(const std::string& program, const std::vector<std::string>& arguments,
-               const std::function<bool(int fd)>& feedStdin, std::string* startError,
-               const std::function<void(std::string_view)>& readStdout) {
+               const std::function<bool(int fd)>& feedStdin, FfmpegMessages* messages,
+               std::string* startError, const std::function<void(std::string_view)>& readStdout) {
   std::vector<char*> argv;
   argv.push_back(const_cast<char*>(program.c_str()));
   for (const auto& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
@@ -129,48 +159,92 @@ int runProgram(const std::string& program, const std::vector<std::string>& argum
   ::posix_spawnattr_setsigdefault(&setup.attributes, &defaults);
   ::posix_spawnattr_setflags(&setup.attributes, POSIX_SPAWN_SETSIGDEF);
 
-  int pipeEnds[2] = {-1, -1};
+  Pipe input;
+  Pipe errors;
   if (feedStdin) {
-    if (::pipe2(pipeEnds, O_CLOEXEC) != 0) {
-      if (startError) *startError = std::string("cannot create a pipe: ") + std::strerror(errno);
-      return -1;
-    }
-    ::posix_spawn_file_actions_adddup2(&setup.actions, pipeEnds[0], STDIN_FILENO);
+    if (!input.open(startError)) return -1;
+    ::posix_spawn_file_actions_adddup2(&setup.actions, input.read, STDIN_FILENO);
   }
-  int outputEnds[2] = {-1, -1};
-  if (readStdout) {
-    if (::pipe2(outputEnds, O_CLOEXEC) != 0) {
-      if (feedStdin) {
-        ::close(pipeEnds[0]);
-        ::close(pipeEnds[1]);
-      }
-      if (startError) *startError = std::string("cannot create a pipe: ") + std::strerror(errno);
+  if (messages) {
+    if (!errors.open(startError)) {
+      closeEnd(input.read);
+      closeEnd(input.write);
       return -1;
     }
-    ::posix_spawn_file_actions_adddup2(&setup.actions, outputEnds[1], STDOUT_FILENO);
+    ::posix_spawn_file_actions_adddup2(&setup.actions, errors.write, STDERR_FILENO);
+  }
+  Pipe output;
+  if (readStdout) {
+    if (!output.open(startError)) {
+      for (int* end : {&input.read, &input.write, &errors.read, &errors.write}) closeEnd(*end);
+      return -1;
+    }
+    ::posix_spawn_file_actions_adddup2(&setup.actions, output.write, STDOUT_FILENO);
   }
   pid_t pid = 0;
   const int error =
       ::posix_spawn(&pid, program.c_str(), &setup.actions, &setup.attributes, argv.data(), environ);
-  if (feedStdin) ::close(pipeEnds[0]);
-  if (readStdout) ::close(outputEnds[1]);
+  closeEnd(input.read);
+  closeEnd(errors.write);
+  closeEnd(output.write);
   if (error != 0) {
-    if (feedStdin) ::close(pipeEnds[1]);
-    if (readStdout) ::close(outputEnds[0]);
+    closeEnd(input.write);
+    closeEnd(errors.read);
+    closeEnd(output.read);
     if (startError)
       *startError = std::string("cannot start ") + program + ": " + std::strerror(error);
     return -1;
   }
+  // The child's standard error passes on unchanged to ours, and is read for its error lines.
+  std::thread relay;
+  if (messages) {
+    relay = std::thread([fd = errors.read, messages] {
+      drain(fd, [messages](std::string_view text) {
+        writeFully(STDERR_FILENO, text.data(), text.size());
+        messages->take(text);
+      });
+      messages->finish();
+    });
+  }
   std::thread reader;
-  if (readStdout) reader = startReader(outputEnds[0], readStdout);
+  if (readStdout) reader = std::thread([fd = output.read, &readStdout] { drain(fd, readStdout); });
   if (feedStdin) {
-    const bool finish = feedStdin(pipeEnds[1]);
+    const bool finish = feedStdin(input.write);
     if (!finish) ::kill(pid, SIGKILL);  // not reaped yet: the id is still our child's
-    ::close(pipeEnds[1]);
+    closeEnd(input.write);
   }
   const int status = waitForExit(pid);
+  if (relay.joinable()) relay.join();
   if (reader.joinable()) reader.join();
   return status;
+}
+
+int runProgramForOutput(const std::string& program, const std::vector<std::string>& arguments,
+                        std::string* output, std::string* startError) {
+  std::vector<char*> argv;
+  argv.push_back(const_cast<char*>(program.c_str()));
+  for (const auto& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+  argv.push_back(nullptr);
+  SpawnSetup setup;
+  Pipe out;
+  if (!out.open(startError)) return -1;
+  ::posix_spawn_file_actions_adddup2(&setup.actions, out.write, STDOUT_FILENO);
+  ::posix_spawn_file_actions_addopen(&setup.actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+  ::posix_spawn_file_actions_addopen(&setup.actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+  pid_t pid = 0;
+  const int error =
+      ::posix_spawn(&pid, program.c_str(), &setup.actions, &setup.attributes, argv.data(), environ);
+  closeEnd(out.write);
+  if (error != 0) {
+    closeEnd(out.read);
+    if (startError)
+      *startError = std::string("cannot start ") + program + ": " + std::strerror(error);
+    return -1;
+  }
+  drain(out.read, [output](std::string_view text) {
+    if (output) output->append(text);
+  });
+  return waitForExit(pid);
 }
 
 }  // namespace tarn::tool

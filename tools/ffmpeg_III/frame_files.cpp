@@ -122,4 +122,17 @@ std::optional<FrameSequence> findFrameSequence(const std::string& pattern, std::
   return std::nullopt;
 }
 
+int64_t countSequenceFiles(const std::string& pattern) {
+  const auto exists = [&pattern](int64_t number) {
+    std::error_code ignored;
+    return std::filesystem::is_regular_file(frameFileName(pattern, number), ignored);
+  };
+  int64_t first = 0;
+  while (first <= 4 && !exists(first)) ++first;
+  if (first > 4) return 0;
+  int64_t next = first;
+  while (exists(next)) ++next;
+  return next - first;
+}
+
 }  // namespace tarn::tool

@@ -44,4 +44,8 @@ struct FrameSequence {
 // header. Empty when there is none or it is not one of our frame files (`error` says why).
 std::optional<FrameSequence> findFrameSequence(const std::string& pattern, std::string* error);
 
+// The number of files of a numbered sequence of any kind, counted as ffmpeg's image sequence
+// reader reads them: from the first of the numbers 0 to 4 that exists up to the first gap.
+int64_t countSequenceFiles(const std::string& pattern);
+
 }  // namespace tarn::tool

@@ -39,27 +39,27 @@ bool isTwoToOne(const FrameFormat& frames) {
   return frames.height > 0 && std::abs(frames.width - 2 * frames.height) <= 2;
 }
 
-std::string applySphericalMetadata(const ContainerProfile& profile,
-                                   const std::optional<FrameFormat>& frames,
-                                   const std::string& outputPath) {
+SphericalOutcome applySphericalMetadata(const ContainerProfile& profile,
+                                        const std::optional<FrameFormat>& frames,
+                                        const std::string& outputPath) {
   const std::string prefix = "spherical metadata ";
-  if (!frames) return prefix + "not written: the frame size is unknown";
+  if (!frames) return {prefix + "not written: the frame size is unknown"};
   const std::string size = std::to_string(frames->width) + "x" + std::to_string(frames->height);
-  if (!isTwoToOne(*frames)) return prefix + "not written: frames " + size + " are not 2:1";
+  if (!isTwoToOne(*frames)) return {prefix + "not written: frames " + size + " are not 2:1"};
   std::string error;
   switch (profile.container) {
     case Container::Mp4:
     case Container::M4v:
     case Container::Mov:
       if (!writeSphericalBoxes(outputPath, kStitchingSoftware, &error)) break;
-      return prefix + "written: equirectangular (v2 st3d and sv3d boxes, v1 uuid box)";
+      return {prefix + "written: equirectangular (v2 st3d and sv3d boxes, v1 uuid box)"};
     case Container::Webm:
       if (!writeMatroskaProjection(outputPath, &error)) break;
-      return prefix + "written: equirectangular (Matroska Projection)";
+      return {prefix + "written: equirectangular (Matroska Projection)"};
     default:
-      return prefix + "not written: " + containerName(profile.container) + " cannot carry it";
+      return {prefix + "not written: " + containerName(profile.container) + " cannot carry it"};
   }
-  return prefix + "not written: " + error;
+  return {prefix + "not written: " + error, true};
 }
 
 }  // namespace tarn::tool
