@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "common/paths.h"
+#include "common/program_version.h"
 #include "common/text.h"
 #include "conversion/frame_geometry.h"
 #include "conversion/logo_picture.h"
@@ -61,17 +62,17 @@ std::string withNewlines(std::string text) {
   return result;
 }
 
-// The window's defaults, then the settings file beside the executable when there is one; the
-// file is only read.
+// The window's defaults, then the window's settings file when there is one; the file is only
+// read.
 void loadDefaults(Application& app) {
-  app.paths = WorkingPaths::forExeFolder(runningExeFolder());
+  app.paths = WorkingPaths::forProgram(runningExeFolder());
   std::error_code error;
   app.settings.tempStreamFolder = app.paths.defaultTempFolder.string();
   app.settings.movieFolder = fs::current_path(error).string();
   if (fs::exists(app.paths.settingsPath, error)) {
     loadSettings(app.paths.settingsPath, app.settings);
     if (trimNulsAndBlanks(app.settings.tempStreamFolder).empty()) {
-      app.settings.tempStreamFolder = app.paths.exeFolder.string();
+      app.settings.tempStreamFolder = app.paths.filesFolder.string();
     }
   }
 }
@@ -178,7 +179,7 @@ int main(int argc, char** argv) {
   Options options;
   CLI::App cli{"Converts a movie shot through a panoramic lens into a rectangular panoramic movie.",
                "tarn-convert"};
-  cli.set_version_flag("--version", "tarn-convert 0.1.0");
+  cli.set_version_flag("--version", std::string("tarn-convert ") + programVersion());
   auto* input = cli.add_option("INPUT", options.input, "the panoramic-lens movie");
   auto* output = cli.add_option("OUTPUT", options.output,
                                 "the movie to write: .flv .avi .mov .mp4 .m4v .ogg .ogv .webm");
