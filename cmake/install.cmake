@@ -34,9 +34,11 @@ configure_file(${TARN_PACKAGING_DIR}/${TARN_CONSOLE_ID}.metainfo.xml.in
 install(FILES ${TARN_GENERATED_DIR}/${TARN_CONSOLE_ID}.metainfo.xml
   DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/metainfo COMPONENT console)
 
-# The console program's manual page is made from its own --help.
+# The console program's manual page is made from its own --help (not in sanitizer builds, which
+# are never installed).
 find_program(TARN_HELP2MAN help2man)
-if(TARN_HELP2MAN AND NOT TARN_SANITIZE)
+if(TARN_SANITIZE)
+elseif(TARN_HELP2MAN)
   add_custom_command(OUTPUT ${TARN_GENERATED_DIR}/tarn-convert.1
     COMMAND ${TARN_HELP2MAN} --no-info --no-discard-stderr
       --name "convert panoramic-lens movies into rectangular panoramic movies"
@@ -93,6 +95,7 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/packages)
 set(CPACK_DEB_COMPONENT_INSTALL ON)
+set(CPACK_STRIP_FILES ON)  # the debug information stays in the build
 set(CPACK_COMPONENTS_ALL console)
 if(TARN_BUILD_GUI)
   list(APPEND CPACK_COMPONENTS_ALL window)

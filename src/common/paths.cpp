@@ -64,8 +64,7 @@ fs::path runningExeFolder() {
 
 bool programFolderWritable(const fs::path& exeFolder) {
   if (::faccessat(AT_FDCWD, exeFolder.c_str(), W_OK, AT_EACCESS) != 0) return false;
-  if (::geteuid() == 0 && (isUnder(exeFolder, "/usr") || isUnder(exeFolder, "/opt"))) return false;
-  return true;
+  return ::geteuid() != 0 || !isUnder(exeFolder, "/usr");
 }
 
 UserFolders userFoldersFrom(const std::function<std::string(const char*)>& lookup) {

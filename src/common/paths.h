@@ -40,7 +40,8 @@ struct WorkingPaths {
 std::filesystem::path runningExeFolder();
 
 // Whether the running user may keep files in the program folder. Root may write everywhere, so
-// for root a folder under /usr or /opt counts as installed and is not used.
+// for root a folder under /usr (where packages and `cmake --install` put programs) counts as
+// installed and is not used.
 bool programFolderWritable(const std::filesystem::path& exeFolder);
 
 // The XDG base folders: a variable holding an absolute path, else the default under the home
