@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "common/program_version.h"
 #include "shell/headless_conversion.h"
 
 namespace {
@@ -117,7 +118,7 @@ int main(int argc, char** argv) {
     return std::string("tarn-convert: ") + error.what() +
            "\nTry 'tarn-convert --help' for more information.\n";
   });
-  cli.set_version_flag("--version", "tarn-convert 0.1.0");
+  cli.set_version_flag("--version", std::string("tarn-convert ") + programVersion());
   auto* files = cli.add_option("FILES", options.files, "the movie and the output (or movies)")
                     ->type_name("INPUT");
   auto* output =

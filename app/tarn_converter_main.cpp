@@ -2,6 +2,7 @@
 // window runs before it closes.
 #include <wx/app.h>
 
+#include <filesystem>
 #include <memory>
 
 #include "common/paths.h"
@@ -12,9 +13,15 @@ namespace {
 class ConverterApp : public wxApp {
  public:
   bool OnInit() override {
-    // No command-line options: the base class's parsing is left out on purpose.
+    // No options; one movie file may be given ("Open With"). The base class's parsing is left
+    // out on purpose.
     tarn::ProgramOptions options;
     options.exeFolder = tarn::runningExeFolder();
+    if (argc > 1) {
+      std::error_code error;
+      const std::filesystem::path movie(argv[1].utf8_string());
+      options.openAtStart = std::filesystem::absolute(movie, error).string();
+    }
     program_ = std::make_unique<tarn::ConverterProgram>(std::move(options));
     program_->start();
     return true;

@@ -31,6 +31,9 @@ echo "== build and test"
 bash scripts/build.sh build
 run_ctest --test-dir build --output-on-failure -j "$jobs"
 
+echo "== Debian packages, installed and run as an unprivileged user"
+bash scripts/package-check.sh build
+
 echo "== address and undefined-behaviour sanitizers"
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:halt_on_error=1"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"

@@ -3,6 +3,7 @@
 #include <wx/dirdlg.h>
 #include <wx/filedlg.h>
 
+#include <cctype>
 #include <filesystem>
 
 #include "common/text.h"
@@ -121,6 +122,31 @@ FileRequest outputRequest(const std::string& movieFolder, const std::string& mov
   request.overwritePrompt = true;
   request.filters = outputFilters();
   return request;
+}
+
+bool offeredBy(const FileRequest& request, const std::string& path) {
+  std::error_code error;
+  if (path.empty() || !std::filesystem::is_regular_file(path, error)) return false;
+  const auto lower = [](std::string text) {
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+  };
+  const std::string name = lower(std::filesystem::path(path).filename().string());
+  for (const FileFilter& filter : request.filters) {
+    size_t start = 0;
+    while (start <= filter.pattern.size()) {
+      size_t end = filter.pattern.find(';', start);
+      if (end == std::string::npos) end = filter.pattern.size();
+      const std::string pattern = lower(filter.pattern.substr(start, end - start));
+      // Every pattern of the program's choosers is "*" and an extension.
+      if (pattern.size() > 1 && pattern[0] == '*' && name.size() >= pattern.size() &&
+          name.compare(name.size() - (pattern.size() - 1), pattern.size() - 1, pattern, 1) == 0) {
+        return true;
+      }
+      start = end + 1;
+    }
+  }
+  return false;
 }
 
 FileRequest reencodeRequest(const std::string& folder) {

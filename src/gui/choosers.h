@@ -55,6 +55,11 @@ std::string unwrappedName(const std::string& moviePath);
 // pattern is offered in lower and upper case ("*.mov;*.MOV").
 std::string wildcardFor(const std::vector<FileFilter>& filters);
 
+// Whether the chooser of `request` would let `path` be picked: an existing file (not a folder)
+// whose name matches a pattern of one of its filters, in either case. Files handed to the
+// program otherwise (dropped, or given on the command line) pass this check first.
+bool offeredBy(const FileRequest& request, const std::string& path);
+
 // The folder of a chosen file, as the platform's dialogs would leave it current.
 std::string folderOf(const std::string& path);
 

@@ -2,6 +2,8 @@
 
 #include <wx/app.h>
 
+#include <cstdio>
+
 #include "conversion/movie_info.h"
 #include "encoding/encoder_runs.h"
 #include "gui/audio_device.h"
@@ -15,7 +17,7 @@
 #include "resources/resources.h"
 #include "shell/conversion_context.h"
 #include "shell/movie_loading.h"
-#include "shell/settings_file.h"
+#include "shell/settings_store.h"
 #include "shell/shutdown.h"
 #include "shell/startup.h"
 
@@ -39,7 +41,7 @@ WindowCore ConverterProgram::makeCore() {
                   app_.frameSource.converting,
                   app_.conversionRun.conversionStopRequest,
                   app_.encoderRuns.encoderRunning};
-  core.saveSettings = [this] { return saveSettings(app_.paths.settingsPath, app_.settings); };
+  core.saveSettings = [this] { return storeSettings(app_); };
   core.shutDown = [this] {
     ShutDownHooks hooks;
     hooks.stopAudioExtraction = [this] { stopAudioExtraction(app_.encoderRuns); };
@@ -53,7 +55,7 @@ WindowCore ConverterProgram::makeCore() {
   };
   core.loadChosenMovie = [this](const std::string& path) {
     FrameSourceContext context = frameSourceContext(app_, *frontend_);
-    tarn::loadChosenMovie(context, path, app_.paths.exeFolder);
+    tarn::loadChosenMovie(context, path, app_.paths.exeFolder, app_.paths.probeFolder);
   };
   core.endMovieChoice = [this] {
     FrameSourceContext context = frameSourceContext(app_, *frontend_);
@@ -65,7 +67,9 @@ WindowCore ConverterProgram::makeCore() {
   };
   core.convertMovie = [this](const std::string& outputPath) {
     ConversionContext context = conversionContext(app_, *frontend_);
+    frontend_->runNotice().started();
     tarn::convertMovie(context, outputPath);
+    frontend_->runNotice().finished();
   };
   return core;
 }
@@ -86,7 +90,14 @@ MainWindow* ConverterProgram::start() {
       splash.ShowModal();
     };
   }
-  runStartup(app_, options_.exeFolder, hooks);
+  // A log that cannot be written is reported once the window is up; never from inside a write.
+  app_.runLog.setFailureReport([this](const std::string& text) {
+    wxTheApp->CallAfter([this, text] {
+      frontend_->showMessage(text, "Error", MessageIcon::warning, MessageButtons::ok);
+    });
+  });
+  runStartup(app_, options_.paths ? *options_.paths : WorkingPaths::forProgram(options_.exeFolder),
+             hooks);
 
   core_ = std::make_unique<WindowCore>(makeCore());
   window_ = new MainWindow(*core_, {*resources_, *sound_, *options_.choosers, *frontend_});
@@ -99,6 +110,14 @@ MainWindow* ConverterProgram::start() {
   frontend_->attach(window_);
   app_.runLog.writeLog("Main Form Created Ok");
   window_->Show();
+  if (!options_.openAtStart.empty()) {
+    const std::string path = options_.openAtStart;
+    window_->CallAfter([this, path] {
+      if (window_ && !window_->openMovieFile(path)) {
+        std::fprintf(stderr, "tarn-converter: not a movie the converter opens: %s\n", path.c_str());
+      }
+    });
+  }
   return window_;
 }
 

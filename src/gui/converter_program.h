@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
+#include <string>
 
 #include "gui/choosers.h"
 #include "gui/window_core.h"
@@ -20,7 +22,12 @@ class WxFrontend;
 // How a run of the window program is set up; tests change the folder, the splash and the
 // choosers.
 struct ProgramOptions {
-  std::filesystem::path exeFolder;  // the program folder (settings, log, PLUG-IN, TEMP)
+  std::filesystem::path exeFolder;  // the program folder (PLUG-IN; settings, log, TEMP)
+  // Where the settings, log and temporary files go; none: as the program folder calls for
+  // (WorkingPaths::forProgram).
+  std::optional<WorkingPaths> paths;
+  // A movie to open once the main window is up, as Load Movie would ("tarn-converter FILE").
+  std::string openAtStart;
   bool showSplash = true;
   std::unique_ptr<Choosers> choosers;  // null: the toolkit's dialogs
 };

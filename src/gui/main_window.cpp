@@ -15,6 +15,7 @@
 
 #include "common/text.h"
 #include "gui/choosers.h"
+#include "gui/file_drop.h"
 #include "gui/preview_feed.h"
 #include "gui/sound_player.h"
 #include "gui/widgets.h"
@@ -154,6 +155,12 @@ MainWindow::MainWindow(WindowCore& core, MainWindowServices services)
     runCommand(event.GetId());
   });
   Bind(wxEVT_CLOSE_WINDOW, &MainWindow::onCloseRequest, this);
+  // A movie dropped anywhere on the window opens; a picture dropped onto the logo area is the
+  // logo. The logo area's own target takes the drops made over it.
+  client_->SetDropTarget(
+      new FileDrop([this](const std::string& path) { return openMovieFile(path); }));
+  logoPreview_->SetDropTarget(
+      new FileDrop([this](const std::string& path) { return takeLogoFile(path); }));
   CentreOnScreen();
 }
 
@@ -494,6 +501,25 @@ void MainWindow::loadMovie() {
   const std::string path =
       services_.choosers.chooseFile(this, movieRequest(core_.settings.movieFolder));
   source.movieChooserBusy.store(0);
+  startMovieLoad(path);
+}
+
+bool MainWindow::openMovieFile(const std::string& path) {
+  FrameSourceState& source = core_.frameSource;
+  // Load is greyed during a conversion; its chooser would be busy while its dialog is up.
+  if (!controlsEnabled_ || closing_ || source.movieChooserBusy.load() == 1) return false;
+  if (!offeredBy(movieRequest(core_.settings.movieFolder), path)) return false;
+  source.previewPaused.store(0);
+  source.streamState.store(0);  // ends the playback loop of a movie already open
+  services_.frontend.yield(10);
+  if (core_.stopGraphBeforeMovieChooser) core_.stopGraphBeforeMovieChooser();
+  if (core_.clearMovieInfo) core_.clearMovieInfo();
+  startMovieLoad(path);
+  return true;
+}
+
+// The Load command from its choice on: `path` is the chosen movie, or "" when cancelled.
+void MainWindow::startMovieLoad(const std::string& path) {
   Update();
   services_.frontend.yield(10);
   services_.frontend.drawPreviewTitle();
@@ -643,27 +669,42 @@ void MainWindow::setTempFolder() {
   const std::string chosen =
       trimNulsAndBlanks(services_.choosers.chooseFolder(this, "Select Folder", start));
   core_.settings.tempStreamFolder =
-      chosen.empty() ? withoutTrailingSeparators(core_.paths.exeFolder.string()) : chosen;
+      chosen.empty() ? withoutTrailingSeparators(core_.paths.filesFolder.string()) : chosen;
   folderLabel_->setText(wxString::FromUTF8(core_.settings.tempStreamFolder));
 }
 
 void MainWindow::addLogo() {
-  FrameSourceState& source = core_.frameSource;
   press(command::addLogo, 300, true);
+  beginLogoChoice();
+  // The logo chooser on this thread; the decoding on the logo thread.
+  loadLogo(services_.choosers.chooseFile(this, logoRequest(core_.logoFolder)));
+}
+
+bool MainWindow::takeLogoFile(const std::string& path) {
+  if (closing_ || !offeredBy(logoRequest(core_.logoFolder), path)) return false;
+  core_.frameSource.previewPaused.store(0);
+  beginLogoChoice();
+  loadLogo(path);
+  return true;
+}
+
+// The Add Logo command up to its chooser: the old logo goes and the open graph stops.
+void MainWindow::beginLogoChoice() {
   if (core_.clearLogo) {
     core_.clearLogo();
   } else {
     setLogoStatus(kLogoAbsent, wxColour(0, 0, 0), kLogoGrey);
   }
-
-  // The logo chooser on this thread; the decoding on the logo thread.
   core_.runLog.writeLog("GetMultipleLogoFiles pMediaControl begin");
-  if (auto graph = source.currentGraph()) {
+  if (auto graph = core_.frameSource.currentGraph()) {
     graph->stop();
     services_.frontend.yield(100);
   }
   core_.runLog.writeLog("GetMultipleLogoFiles pMediaControl Ok");
-  const std::string path = services_.choosers.chooseFile(this, logoRequest(core_.logoFolder));
+}
+
+// The Add Logo command from its choice on: `path` is the chosen picture, or "" when cancelled.
+void MainWindow::loadLogo(const std::string& path) {
   if (path.empty()) return;
   Update();
   services_.frontend.yield(10);

@@ -69,6 +69,13 @@ class MainWindow : public wxFrame {
   // Runs one command as the handler would for a menu choice or click.
   void runCommand(int id);
 
+  // A movie handed over without the chooser (given at start-up, dropped onto the window): opened
+  // as Load Movie opens a chosen one. A logo picture dropped onto the logo area: taken as Add
+  // Logo takes a chosen one. Either is refused (false, nothing changes) when its chooser would
+  // not offer the file or when Load or Add Logo could not run now.
+  bool openMovieFile(const std::string& path);
+  bool takeLogoFile(const std::string& path);
+
   // --- what the frontend changes ---
   void setInfoLabel(InfoLabel label, const wxString& text);
   void setOperationCaption(const wxString& text, const wxColour& textColour,
@@ -98,6 +105,7 @@ class MainWindow : public wxFrame {
   StretchedPicture* progressStrip() const { return progressStrip_; }
   DrawingSurface* preview() const { return preview_; }
   DrawingSurface* logoPreview() const { return logoPreview_; }
+  wxPanel* clientArea() const { return client_; }
   WorkerThreads& workers() { return workers_; }
   // Number of commands on the call stack (a conversion re-enters the handler while it runs).
   int commandDepth() const { return commandDepth_; }
@@ -114,6 +122,9 @@ class MainWindow : public wxFrame {
   void hover(int id, bool inside);
 
   void loadMovie();
+  void startMovieLoad(const std::string& path);
+  void beginLogoChoice();
+  void loadLogo(const std::string& path);
   void playPause();
   void saveParameters();
   void convert();

@@ -22,7 +22,13 @@ constexpr int kLogoHeight = 52;
 }  // namespace
 
 WxFrontend::WxFrontend(const Resources& resources)
-    : resources_(resources), windowThread_(std::this_thread::get_id()), feed_(1014, 200) {}
+    : resources_(resources),
+      windowThread_(std::this_thread::get_id()),
+      feed_(1014, 200),
+      notice_([] { return std::chrono::steady_clock::now(); },
+              [this](const std::string& title, const std::string& body) {
+                sendDesktopNotification(window_, title, body);
+              }) {}
 
 WxFrontend::~WxFrontend() = default;
 
@@ -107,6 +113,7 @@ void WxFrontend::clearPreview() {
 
 MessageAnswer WxFrontend::showMessageNow(const std::string& text, const std::string& caption,
                                          MessageIcon icon, MessageButtons buttons) {
+  notice_.messageShown(caption, text, window_ && window_->IsActive());
   long style = buttons == MessageButtons::okCancel ? (wxOK | wxCANCEL) : wxOK;
   switch (icon) {
     case MessageIcon::information:
@@ -155,6 +162,7 @@ void WxFrontend::yield(int milliseconds) {
 }
 
 std::unique_ptr<ProgressWindow> WxFrontend::openProgressWindow(ProgressWindowKind kind) {
+  if (kind == ProgressWindowKind::encode) notice_.started();
   auto* dialog = new ProgressDialog(window_, resources_, kind);
   dialog->Show();
   dialog->Update();

@@ -7,6 +7,7 @@
 
 #include "common/frontend.h"
 #include "gui/preview_feed.h"
+#include "gui/run_notice.h"
 
 namespace tarn {
 
@@ -42,6 +43,10 @@ class WxFrontend : public Frontend {
   std::unique_ptr<ProgressWindow> openProgressWindow(ProgressWindowKind kind) override;
   std::string showReencodeDialog(const std::string& currentPath) override;
 
+  // The desktop notice of long runs: timed from the conversion command and from every encode
+  // window, sent with the message box that ends the run. Tests replace its clock and sender.
+  RunNotice& runNotice() { return notice_; }
+
   // Preview pictures handed over so far, and those shown (tests; any thread).
   int previewPicturesShown() const { return previewShown_.load(); }
 
@@ -59,6 +64,7 @@ class WxFrontend : public Frontend {
   PreviewFeed feed_;
   std::atomic<int> previewShown_{0};
   int yieldDepth_ = 0;
+  RunNotice notice_;
 };
 
 }  // namespace tarn

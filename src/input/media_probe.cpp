@@ -41,7 +41,7 @@ std::string probeTextFromReport(const std::string& fileName, std::istream& repor
 }
 
 bool probeMovie(const std::string& path, const std::filesystem::path& exeFolder,
-                std::string& probeText) {
+                std::string& probeText, const std::filesystem::path& reportFolder) {
   const std::string moviePath = trimBlanks(path);
   if (moviePath.empty()) return false;
   std::error_code error;
@@ -50,7 +50,8 @@ bool probeMovie(const std::string& path, const std::filesystem::path& exeFolder,
   // An absolute path, so that the tool never reads the name as a protocol ("concat:", "http:").
   std::string toolInput = std::filesystem::absolute(moviePath, error).string();
   if (toolInput.empty()) toolInput = moviePath;
-  const std::filesystem::path reportFile = exeFolder / kReportFileName;
+  const std::filesystem::path reportFile =
+      (reportFolder.empty() ? exeFolder : reportFolder) / kReportFileName;
   std::filesystem::remove(reportFile, error);  // never read an older run's report
   ChildProcess::Options options;
   options.stderrFile = reportFile;

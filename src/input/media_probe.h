@@ -20,7 +20,8 @@ std::string fileNamePart(const std::string& path);
 // character of the path reaches the tool as it is. Fills `probeText` and returns true; returns
 // false, starting nothing and leaving `probeText` unchanged, when the path is blank or names no
 // file. A missing or failing tool leaves only the header line. The report file is gone afterwards.
+// With `reportFolder`, the report is written there instead of beside the tool.
 bool probeMovie(const std::string& path, const std::filesystem::path& exeFolder,
-                std::string& probeText);
+                std::string& probeText, const std::filesystem::path& reportFolder = {});
 
 }  // namespace tarn

@@ -51,10 +51,13 @@ void stopGraphBeforeChooser(FrameSourceContext& context) {
 }
 
 void loadChosenMovie(FrameSourceContext& context, const std::string& path,
-                     const std::filesystem::path& exeFolder) {
+                     const std::filesystem::path& exeFolder,
+                     const std::filesystem::path& probeFolder) {
   if (trimBlanks(path).empty()) return;
   std::string description;
-  if (probeMovie(path, exeFolder, description)) context.state.probeText = std::move(description);
+  if (probeMovie(path, exeFolder, description, probeFolder)) {
+    context.state.probeText = std::move(description);
+  }
   openMovie(context, path);
 }
 

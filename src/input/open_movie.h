@@ -16,9 +16,11 @@ void openMovie(FrameSourceContext& context, const std::string& path);
 // before the dialog, the open graph (if any) is stopped;
 void stopGraphBeforeChooser(FrameSourceContext& context);
 // after a confirmed choice, the movie is probed by the encoder tool and opened (returns when it
-// is closed); blank names are ignored;
+// is closed); blank names are ignored; the probe report goes to `probeFolder` (empty: beside the
+// tool);
 void loadChosenMovie(FrameSourceContext& context, const std::string& path,
-                     const std::filesystem::path& exeFolder);
+                     const std::filesystem::path& exeFolder,
+                     const std::filesystem::path& probeFolder = {});
 // and in every case afterwards, streaming ends and the first W x H pixels of both frame
 // buffers are blanked.
 void endMovieChoice(FrameSourceContext& context);

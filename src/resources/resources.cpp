@@ -315,7 +315,6 @@ wxBitmap patentPlate() {
 }
 
 wxBitmap videoIconBitmap(int size) {
-  // "VIDEO": a film frame around the lens emblem.
   wxImage image(size, size);
   image.InitAlpha();
   for (int y = 0; y < size; ++y)
@@ -324,18 +323,7 @@ wxBitmap videoIconBitmap(int size) {
   {
     wxMemoryDC dc(bitmap);
     std::unique_ptr<wxGraphicsContext> gc(wxGraphicsContext::Create(dc));
-    if (gc) {
-      const double s = size / 32.0;
-      gc->SetPen(*wxTRANSPARENT_PEN);
-      gc->SetBrush(wxBrush(wxColour(30, 37, 52)));
-      gc->DrawRoundedRectangle(1 * s, 4 * s, 30 * s, 24 * s, 3 * s);
-      gc->SetBrush(wxBrush(wxColour(232, 238, 248)));
-      for (int hole = 0; hole < 5; ++hole) {
-        gc->DrawRectangle((3 + hole * 6) * s, 5.5 * s, 3 * s, 2 * s);
-        gc->DrawRectangle((3 + hole * 6) * s, 24.5 * s, 3 * s, 2 * s);
-      }
-      drawEmblem(*gc, 8 * s, 8.5 * s, 15 * s);
-    }
+    if (gc) drawVideoIcon(*gc, size);
   }
   return bitmap;
 }
@@ -373,6 +361,20 @@ wxCursor pointerCursor() {
 }
 
 }  // namespace
+
+void drawVideoIcon(wxGraphicsContext& gc, double size) {
+  // "VIDEO": a film frame around the lens emblem.
+  const double s = size / 32.0;
+  gc.SetPen(*wxTRANSPARENT_PEN);
+  gc.SetBrush(wxBrush(wxColour(30, 37, 52)));
+  gc.DrawRoundedRectangle(1 * s, 4 * s, 30 * s, 24 * s, 3 * s);
+  gc.SetBrush(wxBrush(wxColour(232, 238, 248)));
+  for (int hole = 0; hole < 5; ++hole) {
+    gc.DrawRectangle((3 + hole * 6) * s, 5.5 * s, 3 * s, 2 * s);
+    gc.DrawRectangle((3 + hole * 6) * s, 24.5 * s, 3 * s, 2 * s);
+  }
+  drawEmblem(gc, 8 * s, 8.5 * s, 15 * s);
+}
 
 std::unique_ptr<Resources> Resources::draw() {
   auto resources = std::make_unique<Resources>();

@@ -11,7 +11,14 @@
 #include <string_view>
 #include <vector>
 
+class wxGraphicsContext;
+
 namespace tarn {
+
+// The program's icon ("VIDEO"), drawn into a square of `size` x `size` units from the top left
+// corner; transparent where it draws nothing. The window's icons and the desktop's icon files
+// (rendered at build time) both come from here.
+void drawVideoIcon(wxGraphicsContext& gc, double size);
 
 // Every picture, icon, pointer and sound of the program, drawn in code once at start-up and kept
 // for the whole run, under the resource names the windows ask for: "b_load1".."b_load3",

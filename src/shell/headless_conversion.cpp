@@ -38,14 +38,14 @@ namespace fs = std::filesystem;
 // The window's defaults, then the settings file beside the executable when there is one; the
 // file is only read.
 void loadDefaults(Application& app) {
-  app.paths = WorkingPaths::forExeFolder(runningExeFolder());
+  app.paths = WorkingPaths::forProgram(runningExeFolder());
   std::error_code error;
   app.settings.tempStreamFolder = app.paths.defaultTempFolder.string();
   app.settings.movieFolder = fs::current_path(error).string();
   if (fs::exists(app.paths.settingsPath, error)) {
     loadSettings(app.paths.settingsPath, app.settings);
     if (trimNulsAndBlanks(app.settings.tempStreamFolder).empty()) {
-      app.settings.tempStreamFolder = app.paths.exeFolder.string();
+      app.settings.tempStreamFolder = app.paths.filesFolder.string();
     }
   }
 }

@@ -20,7 +20,7 @@ FrameSourceContext frameSourceContext(Application& app, Frontend& frontend) {
 
 void probeChosenMovie(Application& app, const std::string& path) {
   std::string description;
-  if (probeMovie(path, app.paths.exeFolder, description)) {
+  if (probeMovie(path, app.paths.exeFolder, description, app.paths.probeFolder)) {
     app.frameSource.probeText = std::move(description);
   }
 }

@@ -1,6 +1,6 @@
 #include "shell/shutdown.h"
 
-#include "shell/settings_file.h"
+#include "shell/settings_store.h"
 
 namespace tarn {
 
@@ -31,7 +31,7 @@ ShutDownOutcome shutDown(Application& app, const ShutDownHooks& hooks) {
 
   app.runLog.writeLog("EXIT");
   if (app.settings.autoSave != 0 && source.videoLoaded.load() == 1) {
-    saveSettings(app.paths.settingsPath, app.settings);
+    storeSettings(app);
   }
 
   if (hooks.requestConversionStop) hooks.requestConversionStop();

@@ -11,11 +11,6 @@ namespace tarn {
 namespace fs = std::filesystem;
 namespace {
 
-std::string withoutTrailingSeparator(std::string folder) {
-  while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
-  return folder;
-}
-
 std::string currentDirectory() {
   std::error_code error;
   const fs::path current = fs::current_path(error);
@@ -44,9 +39,19 @@ std::string logDateTimeLine(const std::tm& localTime) {
 }
 
 void runStartup(Application& app, const fs::path& exeFolder, const StartupHooks& hooks) {
+  runStartup(app, WorkingPaths::forExeFolder(exeFolder), hooks);
+}
+
+void runStartup(Application& app, const WorkingPaths& paths, const StartupHooks& hooks) {
   std::error_code ignored;
-  app.paths = WorkingPaths::forExeFolder(exeFolder);
-  fs::create_directory(app.paths.defaultTempFolder, ignored);
+  app.paths = paths;
+  if (app.paths.userFolders) {
+    // The user's folders may not exist yet.
+    fs::create_directories(app.paths.logPath.parent_path(), ignored);
+    fs::create_directories(app.paths.defaultTempFolder, ignored);
+  } else {
+    fs::create_directory(app.paths.defaultTempFolder, ignored);
+  }
 
   fs::remove(app.paths.logPath, ignored);
   app.runLog.setPath(app.paths.logPath);
@@ -66,8 +71,8 @@ void runStartup(Application& app, const fs::path& exeFolder, const StartupHooks&
   if (fs::exists(app.paths.settingsPath, ignored)) {
     loadSettings(app.paths.settingsPath, app.settings);
     if (trimNulsAndBlanks(app.settings.tempStreamFolder).empty()) {
-      // The program folder itself, not its TEMP subfolder.
-      app.settings.tempStreamFolder = withoutTrailingSeparator(app.paths.exeFolder.string());
+      // The program folder itself (or the folder standing for it), not its TEMP subfolder.
+      app.settings.tempStreamFolder = app.paths.filesFolder.string();
     }
   }
 

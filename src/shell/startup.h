@@ -22,6 +22,9 @@ struct StartupHooks {
 // the resampler tables, the settings file, the temporary-file cleanup and the four folder lines
 // of the log. The caller then builds and runs its window (and logs "Main Form Created Ok").
 // Every failure is ignored, as start-up must always reach the window.
+// With `paths`, the files go where they say (WorkingPaths::forProgram decides for a real run);
+// with a folder, everything lives beside the executable in it.
+void runStartup(Application& app, const WorkingPaths& paths, const StartupHooks& hooks = {});
 void runStartup(Application& app, const std::filesystem::path& exeFolder,
                 const StartupHooks& hooks = {});
 

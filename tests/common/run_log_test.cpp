@@ -20,16 +20,29 @@ std::string readAll(const std::filesystem::path& path) {
   return text.str();
 }
 
-TEST(RunLog, LinesEndWithCrLfAndFailuresAreIgnored) {
+TEST(RunLog, LinesEndWithCrLfAndAFailureIsReportedOncePerPath) {
   test::ScratchDir dir;
   RunLog log(dir / "TarnConverter.log");
+  std::vector<std::string> reports;
+  log.setFailureReport([&](const std::string& text) { reports.push_back(text); });
   log.writeLog("Main Form Created Ok");
   log.writeLog("");
   EXPECT_EQ(readAll(dir / "TarnConverter.log"), "Main Form Created Ok\r\n\r\n");
+  EXPECT_TRUE(reports.empty());
 
-  RunLog unwritable(dir / "missing-folder" / "x.log");
-  unwritable.writeLog("lost quietly");  // must not throw or crash
+  const std::filesystem::path lost = dir / "missing-folder" / "x.log";
+  log.setPath(lost);
+  log.writeLog("lost");  // must not throw or crash
+  log.writeLog("lost again");
   EXPECT_FALSE(std::filesystem::exists(dir / "missing-folder"));
+  ASSERT_EQ(reports.size(), 1u);
+  EXPECT_EQ(reports[0],
+            "The run log cannot be written:\r\n" + lost.string() + "\r\nNo such file or directory");
+
+  // Another path is another log: its first failure is reported too.
+  log.setPath(dir / "TarnConverter.log" / "below-a-file.log");
+  log.writeLog("lost");
+  EXPECT_EQ(reports.size(), 2u);
 }
 
 TEST(RunLog, ConcurrentWritersNeverSplitOrLoseALine) {

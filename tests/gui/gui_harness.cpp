@@ -179,6 +179,18 @@ RunningProgram::RunningProgram(const ProgramFolder& folder, bool splash, bool to
   pumpFor(std::chrono::milliseconds(50));
 }
 
+RunningProgram::RunningProgram(const ProgramFolder& folder,
+                               const std::function<void(ProgramOptions&)>& adjust) {
+  ProgramOptions options;
+  options.exeFolder = folder.path();
+  options.showSplash = false;
+  options.choosers = std::make_unique<ScriptedChoosers>(choosers);
+  adjust(options);
+  program = std::make_unique<ConverterProgram>(std::move(options));
+  window = program->start();
+  pumpFor(std::chrono::milliseconds(50));
+}
+
 RunningProgram::~RunningProgram() {
   if (program->window()) {
     // Leave no window behind for the next test, whatever this one did.

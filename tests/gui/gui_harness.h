@@ -126,6 +126,8 @@ struct RunningProgram {
   // `toolkitChoosers`: the toolkit's own file dialogs instead of the scripted ones.
   explicit RunningProgram(const ProgramFolder& folder, bool splash = false,
                           bool toolkitChoosers = false);
+  // With the options changed by `adjust` before the start (no splash, scripted choosers).
+  RunningProgram(const ProgramFolder& folder, const std::function<void(ProgramOptions&)>& adjust);
   ~RunningProgram();
   // Closes the window through its close request, answering the confirmation with OK, and waits
   // until it has ended.
