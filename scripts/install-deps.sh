@@ -11,4 +11,4 @@ $SUDO apt-get install -y --no-install-recommends \
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev libswresample-dev ffmpeg \
   googletest libgtest-dev libgmock-dev \
   xvfb xauth xdotool imagemagick clang-format \
-  desktop-file-utils appstream help2man file
+  desktop-file-utils appstream help2man file openbox wmctrl

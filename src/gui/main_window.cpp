@@ -293,10 +293,10 @@ void MainWindow::buildControls() {
   qualityList_->Bind(wxEVT_CHOICE,
                      [this](wxCommandEvent& event) { selectQuality(event.GetSelection()); });
 
-  auto* folderButton = new wxButton(client_, command::tempFolder, "Set path for temporary Stream",
-                                    wxPoint(633, 250), wxSize(150, 17), wxBU_EXACTFIT);
-  makeFlatButton(folderButton);
-  folderButton->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { runCommand(command::tempFolder); });
+  folderButton_ = new wxButton(client_, command::tempFolder, "Set path for temporary Stream",
+                               wxPoint(633, 250), wxSize(150, 17), wxBU_EXACTFIT);
+  makeFlatButton(folderButton_);
+  folderButton_->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { runCommand(command::tempFolder); });
   folderLabel_ = new PaintedLabel(client_, 112, wxString::FromUTF8(core_.settings.tempStreamFolder),
                                   wxRect(633, 270, 375, 17),
                                   PaintedLabel::sunken | PaintedLabel::middleEllipsis,
@@ -400,6 +400,13 @@ void MainWindow::setControlsEnabled(bool enabled) {
   controlsEnabled_ = enabled;
   for (int id : kGatedButtons) pictureButton(id)->Enable(enabled);
   for (int id : kGatedMenuItems) GetMenuBar()->Enable(id, enabled);
+  // Neither command acts during a conversion: their buttons say so too.
+  pictureButton(command::addLogo)->Enable(enabled);
+  folderButton_->Enable(enabled);
+}
+
+bool MainWindow::conversionUnderWay() const {
+  return !controlsEnabled_ || core_.converting.load() != 0;
 }
 
 // --- command handler --------------------------------------------------------------------------
@@ -468,7 +475,7 @@ void MainWindow::runCommand(int id) {
   --commandDepth_;
   if (commandDepth_ == 0 && destroyPending_) {
     destroyPending_ = false;
-    Destroy();
+    endWindow();
   }
 }
 
@@ -639,7 +646,7 @@ void MainWindow::onCloseRequest(wxCloseEvent& event) {
   }
   if (!event.CanVeto()) {  // the session is ending: no question can be asked
     if (!closing_ && core_.shutDown) core_.shutDown();
-    Destroy();
+    endWindow();
     return;
   }
   if (core_.encoderRunning.load() != 0 || !confirmExit()) {
@@ -655,7 +662,14 @@ void MainWindow::onCloseRequest(wxCloseEvent& event) {
     event.Veto();
     return;
   }
+  endWindow();
+}
+
+void MainWindow::endWindow() {
   Destroy();
+  // The window is deleted in idle time, and with it the program ends: make sure idle time comes
+  // even when no further input event arrives.
+  wxWakeUpIdle();
 }
 
 bool MainWindow::confirmExit() {
@@ -664,6 +678,7 @@ bool MainWindow::confirmExit() {
 }
 
 void MainWindow::setTempFolder() {
+  if (conversionUnderWay()) return;  // the run keeps the folder it started with
   playTick();
   const std::string start = withoutTrailingSeparators(core_.settings.tempStreamFolder);
   const std::string chosen =
@@ -674,6 +689,8 @@ void MainWindow::setTempFolder() {
 }
 
 void MainWindow::addLogo() {
+  // The logo is laid into the frames being written and the chooser would stop their graph.
+  if (conversionUnderWay()) return;
   press(command::addLogo, 300, true);
   beginLogoChoice();
   // The logo chooser on this thread; the decoding on the logo thread.
@@ -681,7 +698,9 @@ void MainWindow::addLogo() {
 }
 
 bool MainWindow::takeLogoFile(const std::string& path) {
-  if (closing_ || !offeredBy(logoRequest(core_.logoFolder), path)) return false;
+  if (closing_ || conversionUnderWay() || !offeredBy(logoRequest(core_.logoFolder), path)) {
+    return false;
+  }
   core_.frameSource.previewPaused.store(0);
   beginLogoChoice();
   loadLogo(path);

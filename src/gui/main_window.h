@@ -13,6 +13,7 @@
 #include "gui/window_core.h"
 #include "gui/worker_threads.h"
 
+class wxButton;
 class wxCheckBox;
 class wxChoice;
 class wxMenuBar;
@@ -100,6 +101,7 @@ class MainWindow : public wxFrame {
   PaintedLabel* folderLabel() const { return folderLabel_; }
   PaintedLabel* logoStatus() const { return logoStatus_; }
   wxCheckBox* autoSaveBox() const { return autoSaveBox_; }
+  wxButton* folderButton() const { return folderButton_; }
   wxChoice* qualityList() const { return qualityList_; }
   PictureButton* pictureButton(int id) const;
   StretchedPicture* progressStrip() const { return progressStrip_; }
@@ -117,8 +119,11 @@ class MainWindow : public wxFrame {
   void refreshGroup(int base, int count, int index);
   void onCloseRequest(wxCloseEvent& event);
   bool confirmExit();
+  void endWindow();  // after the exit sequence: the window goes, and the program with it
   void press(int id, int waitMilliseconds, bool unpauseAfterTick = false);
   void setControlsEnabled(bool enabled);
+  // From the Convert command's start to its end (the conversion run and its exports).
+  bool conversionUnderWay() const;
   void hover(int id, bool inside);
 
   void loadMovie();
@@ -146,6 +151,7 @@ class MainWindow : public wxFrame {
   PaintedLabel* folderLabel_ = nullptr;
   PaintedLabel* logoStatus_ = nullptr;
   wxCheckBox* autoSaveBox_ = nullptr;
+  wxButton* folderButton_ = nullptr;
   wxChoice* qualityList_ = nullptr;
   StretchedPicture* progressStrip_ = nullptr;
   DrawingSurface* preview_ = nullptr;

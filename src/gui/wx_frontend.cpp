@@ -158,6 +158,11 @@ void WxFrontend::yield(int milliseconds) {
   } else {
     wxMilliSleep(static_cast<unsigned long>(std::max(0, milliseconds)));
   }
+  // On GTK, Pending() takes the toolkit's idle source away (it would always count as pending),
+  // and only a new input event brings it back. Idle time is when destroyed windows are deleted:
+  // without this, a window closed at the end of a command with waits stays on screen, and the
+  // program with it, until the pointer happens to move.
+  if (wxTheApp) wxTheApp->WakeUpIdle();
   --yieldDepth_;
 }
 

@@ -103,6 +103,8 @@ TEST(ConversionFlowTest, LoadLogoConvertReencodeAndExit) {
               "value ?");
     EXPECT_EQ(videoSize(output), "320,160");
     EXPECT_EQ(videoSize(again), "160,80");
+    expectWholeMovie(movie, output);
+    expectWholeMovie(movie, again);
     EXPECT_EQ(window->qualityList()->GetStringSelection(), "21:Min size");
     EXPECT_TRUE(window->isChecked(875));
     EXPECT_TRUE(window->controlsEnabled());

@@ -138,4 +138,12 @@ struct RunningProgram {
   MainWindow* window = nullptr;
 };
 
+// Loads `movie` through the Load command and waits until it plays (its frame size shown).
+void loadAndPlay(RunningProgram& running, const std::filesystem::path& movie,
+                 const std::string& frameSize);
+
+// Checks `output` as a user would against the `input` it was converted from: every video frame
+// (ffprobe's decoded count), the same length, and sound.
+void expectWholeMovie(const std::filesystem::path& input, const std::filesystem::path& output);
+
 }  // namespace tarn::test

@@ -23,18 +23,6 @@ std::filesystem::path longMovie() {
       "-t 20 -c:v libx264 -pix_fmt yuv420p -c:a aac -shortest");
 }
 
-// Loads `movie` through the Load command and waits until it plays.
-void loadAndPlay(RunningProgram& running, const std::filesystem::path& movie,
-                 const std::string& frameSize) {
-  running.choosers->files.push_back(movie.string());
-  running.window->runCommand(command::load);
-  Application& app = running.program->app();
-  ASSERT_TRUE(pumpUntil([&] {
-    return running.window->infoLabel(InfoLabel::frameSize)->text() == frameSize &&
-           app.frameSource.currentGraph() != nullptr && app.frameSource.streamState.load() == 1;
-  }));
-}
-
 // Where `line` first stands in the log, or npos.
 size_t at(const std::string& log, const std::string& line) {
   return log.find(line + "\r\n");
