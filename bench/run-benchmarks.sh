@@ -66,16 +66,22 @@ fi
 
 if wants whole; then
 echo "== whole conversion to MP4, default settings, against a one-pass ffmpeg pad-and-encode"
-movie=$(generate "bench-1920x480-20s.mp4" 1920x480 20)
-read -r hc top < <(geometry 1920 480)
-rm -rf "$work/run"; mkdir -p "$work/run"
-ours_runs=(); theirs_runs=(); options=()
-for _ in $(seq "$repeats"); do
-  ours_runs+=("$(TARN_ENCODER_REPORT="$work/report.txt" seconds_of "$convert" "$movie" "$work/ours.mp4" --temp "$work/run")")
-  if [ ${#options[@]} -eq 0 ]; then
-    line=$(grep -m1 '^ffmpeg_III: running: ' "$work/report.txt" | sed 's/^ffmpeg_III: running: //')
-    # The encoder's options for the output: everything after the last input, the output path left out.
-    mapfile -t options < <(python3 - "$line" <<'PY'
+# size seconds target: medians of whole tarn-convert runs and of ffmpeg with the very encoder
+# options our tool passed, then one profiled run of each (CPU seconds per stage, idle cores).
+whole() {
+  local size=$1 seconds=$2 target=$3
+  local movie w h hc top line
+  movie=$(generate "bench-$size-${seconds}s.mp4" "$size" "$seconds")
+  w=${size%x*}; h=${size#*x}
+  read -r hc top < <(geometry "$w" "$h")
+  rm -rf "$work/run"; mkdir -p "$work/run"
+  local ours_runs=() theirs_runs=() options=()
+  for _ in $(seq "$repeats"); do
+    ours_runs+=("$(TARN_ENCODER_REPORT="$work/report.txt" seconds_of "$convert" "$movie" "$work/ours.mp4" --temp "$work/run")")
+    if [ ${#options[@]} -eq 0 ]; then
+      line=$(grep -m1 '^ffmpeg_III: running: ' "$work/report.txt" | sed 's/^ffmpeg_III: running: //')
+      # The encoder's options for the output: everything after the last input, the output path left out.
+      mapfile -t options < <(python3 - "$line" <<'PY'
 import shlex, sys
 args = shlex.split(sys.argv[1])
 last_input = max(i for i, a in enumerate(args) if a == "-i")
@@ -83,15 +89,26 @@ for a in args[last_input + 2:-1]:
     print(a)
 PY
 )
-  fi
-  theirs_runs+=("$(seconds_of ffmpeg -hide_banner -nostdin -y -v error -i "$movie" -vf "pad=1920:$hc:0:$top" \
-    "${options[@]}" "$work/theirs.mp4")")
-done
-ours=$(median "${ours_runs[@]}"); theirs=$(median "${theirs_runs[@]}")
-echo "   runs: ours ${ours_runs[*]} s; ffmpeg ${theirs_runs[*]} s"
-echo "1920x480 20s: ours ${ours}s, ffmpeg ${theirs}s, ratio $(ratio "$ours" "$theirs") (target <= 1.5)"
-echo "   encoder options: ${options[*]}"
-rm -rf "$work/run" "$work/ours.mp4" "$work/theirs.mp4"
+    fi
+    theirs_runs+=("$(seconds_of ffmpeg -hide_banner -nostdin -y -v error -i "$movie" -vf "pad=$w:$hc:0:$top" \
+      "${options[@]}" "$work/theirs.mp4")")
+  done
+  local ours theirs
+  ours=$(median "${ours_runs[@]}"); theirs=$(median "${theirs_runs[@]}")
+  echo "   runs: ours ${ours_runs[*]} s; ffmpeg ${theirs_runs[*]} s"
+  echo "$size ${seconds}s: ours ${ours}s, ffmpeg ${theirs}s, ratio $(ratio "$ours" "$theirs") (target <= $target)"
+  echo "   encoder options: ${options[*]}"
+  echo "   profile of one run of ours:"
+  python3 bench/stage_profile.py "$convert" "$movie" "$work/ours.mp4" --temp "$work/run" || true
+  echo "   profile of one run of ffmpeg:"
+  python3 bench/stage_profile.py ffmpeg -hide_banner -nostdin -y -v error -i "$movie" \
+    -vf "pad=$w:$hc:0:$top" "${options[@]}" "$work/theirs.mp4" || true
+  rm -rf "$work/run" "$work/ours.mp4" "$work/theirs.mp4"
+}
+echo "   load before: $(cut -d' ' -f1-3 /proc/loadavg)"
+whole 1920x480 20 1.15
+whole 3840x960 10 1.20
+echo "   load after: $(cut -d' ' -f1-3 /proc/loadavg)"
 fi
 
 if wants memory; then

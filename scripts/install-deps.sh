@@ -9,6 +9,7 @@ $SUDO apt-get install -y --no-install-recommends \
   build-essential cmake ninja-build pkg-config git \
   libwxgtk3.2-dev libgtk-3-dev libsdl2-dev libcli11-dev nlohmann-json3-dev \
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev libswresample-dev ffmpeg \
+  libyuv-dev \
   googletest libgtest-dev libgmock-dev \
   xvfb xauth xdotool imagemagick clang-format \
   desktop-file-utils appstream help2man file openbox wmctrl

@@ -251,6 +251,16 @@ bool writeMatroskaProjection(const std::string& path, std::string* error) {
     stream->avg_frame_rate = source->avg_frame_rate;
     stream->r_frame_rate = source->r_frame_rate;
     av_dict_copy(&stream->metadata, source->metadata, 0);
+    // The first track of each kind plays by default, as ffmpeg itself marks it; the muxer
+    // writes the flags it is given, and a stream copy otherwise gives none.
+    stream->disposition = source->disposition;
+    bool firstOfItsKind = true;
+    for (unsigned j = 0; j < i; ++j) {
+      if (input->streams[j]->codecpar->codec_type == source->codecpar->codec_type) {
+        firstOfItsKind = false;
+      }
+    }
+    if (firstOfItsKind) stream->disposition |= AV_DISPOSITION_DEFAULT;
     if (!tagged && source->codecpar->codec_type == AVMEDIA_TYPE_VIDEO) {
       size_t size = 0;
       AVSphericalMapping* mapping = av_spherical_alloc(&size);

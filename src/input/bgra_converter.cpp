@@ -32,12 +32,21 @@ AVPixelFormat plainFormat(AVPixelFormat format, bool& fullRange) {
 
 }  // namespace
 
+int BgraConverter::matrixOf(int colourSpace, int height) {
+  if (colourSpace != AVCOL_SPC_UNSPECIFIED && colourSpace != AVCOL_SPC_RESERVED) {
+    return colourSpace;
+  }
+  // Untagged video: BT.601 below 720 lines, BT.709 from 720 up, as players assume.
+  return height >= 720 ? AVCOL_SPC_BT709 : AVCOL_SPC_BT470BG;
+}
+
 bool BgraConverter::convert(const AVFrame& frame, uint8_t* destination) {
   if (frame.width <= 0 || frame.height <= 0 || frame.format < 0) return false;
   bool fullRange = frame.color_range == AVCOL_RANGE_JPEG;
   const AVPixelFormat format = plainFormat(static_cast<AVPixelFormat>(frame.format), fullRange);
   const int colourSpace = frame.colorspace;
   const int range = fullRange ? 1 : 0;
+  const int matrix = matrixOf(colourSpace, frame.height);
 
   if (!context_ || frame.width != sourceWidth_ || frame.height != sourceHeight_ ||
       format != sourceFormat_ || colourSpace != sourceColourSpace_ || range != sourceRange_) {
@@ -49,11 +58,6 @@ bool BgraConverter::convert(const AVFrame& frame, uint8_t* destination) {
     sourceFormat_ = format;
     sourceColourSpace_ = colourSpace;
     sourceRange_ = range;
-    // Untagged video up to SD size is BT.601, larger is BT.709, as players assume.
-    int matrix = colourSpace;
-    if (matrix == AVCOL_SPC_UNSPECIFIED || matrix == AVCOL_SPC_RESERVED) {
-      matrix = frame.height > 576 ? AVCOL_SPC_BT709 : AVCOL_SPC_BT470BG;
-    }
     const AVPixFmtDescriptor* descriptor = av_pix_fmt_desc_get(format);
     const bool isYuv =
         descriptor && !(descriptor->flags & AV_PIX_FMT_FLAG_RGB) && descriptor->nb_components >= 3;

@@ -36,18 +36,23 @@ Rgb pictureAt(const std::vector<unsigned char>& pixels, int width, int height, i
   return {pixels[at + 2], pixels[at + 1], pixels[at]};
 }
 
-// BT.601 limited range, exactly.
+// BT.709 limited range, exactly.
+constexpr double kRed = 0.2126;
+constexpr double kBlue = 0.0722;
+constexpr double kGreen = 1 - kRed - kBlue;
 double lumaOf(Rgb c) {
-  return 16 + 219 * (0.299 * c.red + 0.587 * c.green + 0.114 * c.blue) / 255;
+  return 16 + 219 * (kRed * c.red + kGreen * c.green + kBlue * c.blue) / 255;
 }
 double blueDifferenceOf(double red, double green, double blue) {
-  return 128 + 224 * (-0.168736 * red - 0.331264 * green + 0.5 * blue) / 255;
+  const double luma = kRed * red + kGreen * green + kBlue * blue;
+  return 128 + 224 * (blue - luma) / (2 * (1 - kBlue)) / 255;
 }
 double redDifferenceOf(double red, double green, double blue) {
-  return 128 + 224 * (0.5 * red - 0.418688 * green - 0.081312 * blue) / 255;
+  const double luma = kRed * red + kGreen * green + kBlue * blue;
+  return 128 + 224 * (red - luma) / (2 * (1 - kRed)) / 255;
 }
 
-TEST(FrameConversion, SameSizeFramesGiveBt601PlanesTopRowFirst) {
+TEST(FrameConversion, SameSizeFramesGiveBt709PlanesTopRowFirst) {
   const int width = 64;
   const int height = 32;
   const auto pixels = framePixels(width, height, Rgb{255, 255, 255});
@@ -120,6 +125,38 @@ TEST(FrameConversion, ScaledFramesKeepTheirTopAtTheTop) {
   ASSERT_EQ(picture.size(), static_cast<size_t>(32 * 16 * 3 / 2));
   EXPECT_NEAR(picture[0], 235, 2);
   EXPECT_NEAR(picture[15 * 32], 16, 2);
+}
+
+TEST(FrameConversion, OwnLoopAndScalerAgreeOnBt709Colours) {
+  struct Case {
+    Rgb colour;
+    int y, u, v;
+  };
+  // BT.709 limited range: red, green, blue, and the greens players showed wrongly when untagged.
+  const Case cases[] = {{{255, 0, 0}, 63, 102, 240},
+                        {{0, 255, 0}, 173, 42, 26},
+                        {{0, 0, 255}, 32, 240, 118},
+                        {{13, 160, 56}, 120, 97, 68}};
+  for (const Case& c : cases) {
+    std::vector<unsigned char> pixels(64 * 32 * 4);
+    for (size_t i = 0; i < pixels.size(); i += 4) {
+      pixels[i] = static_cast<unsigned char>(c.colour.blue);
+      pixels[i + 1] = static_cast<unsigned char>(c.colour.green);
+      pixels[i + 2] = static_cast<unsigned char>(c.colour.red);
+    }
+    for (const FrameFormat target : {FrameFormat{64, 32}, FrameFormat{32, 16}}) {
+      SCOPED_TRACE(testing::Message() << c.colour.red << "," << c.colour.green << ","
+                                      << c.colour.blue << " to " << target.width);
+      FrameConverter converter({64, 32}, target);
+      std::vector<unsigned char> picture;
+      converter.convert(pixels.data(), picture);
+      const size_t luma = static_cast<size_t>(target.width) * target.height;
+      const size_t centre = luma / 2 + target.width / 2;
+      EXPECT_NEAR(picture[centre], c.y, 1);
+      EXPECT_NEAR(picture[luma + luma / 8 + target.width / 4], c.u, 1);
+      EXPECT_NEAR(picture[luma + luma / 4 + luma / 8 + target.width / 4], c.v, 1);
+    }
+  }
 }
 
 }  // namespace

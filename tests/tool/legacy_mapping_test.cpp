@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "common/process.h"
 #include "ffmpeg_III/ffmpeg_plan.h"
 #include "ffmpeg_III/legacy_command.h"
+#include "ffmpeg_III/ntsc_rate.h"
 
 namespace tarn::tool {
 namespace {
@@ -80,8 +83,9 @@ TEST(FfmpegPlan, FirstWorkedExampleFeedsRawFrames) {
   ASSERT_TRUE(plan.rawFrames);
   EXPECT_EQ(joined(plan.arguments),
             "-hide_banner -nostdin -y -f rawvideo -pix_fmt yuv420p -video_size 1712x848 "
-            "-framerate 29.97 -i - -i /t/TEMP/temp.wav -t 00:01:05.250 "
-            "-pix_fmt yuv420p -c:v libx264 -preset veryfast -crf 22 -maxrate 1500k -bufsize 3000k "
+            "-framerate 30000/1001 -i - -i /t/TEMP/temp.wav -t 00:01:05.250 -pix_fmt yuv420p "
+            "-color_primaries bt709 -color_trc bt709 -colorspace bt709 -color_range tv "
+            "-c:v libx264 -preset veryfast -crf 22 -maxrate 1500k -bufsize 3000k "
             "-x264-params cabac=0:keyint=250:min-keyint=25:scenecut=40:ipratio=1.41:b-adapt=1:"
             "qcomp=0.6:qpmin=10:qpmax=51:qpstep=4 -c:a libmp3lame -ac 2 -ar 44100 -f flv "
             "/v/result.flv");
@@ -92,7 +96,8 @@ TEST(FfmpegPlan, SecondWorkedExampleWritesMp4WithQualityAsCrf) {
   EXPECT_EQ(joined(plan.arguments),
             "-hide_banner -nostdin -y -f rawvideo -pix_fmt yuv420p -video_size 1920x960 "
             "-framerate 30 -i - -i /t/TEMP/temp.wav -t 00:01:05.250 -r 30 -fps_mode cfr "
-            "-pix_fmt yuv420p -c:v libx264 -preset medium -crf 15 -c:a aac -ac 1 -ar 48000 "
+            "-pix_fmt yuv420p -color_primaries bt709 -color_trc bt709 -colorspace bt709 "
+            "-color_range tv -c:v libx264 -preset medium -crf 15 -c:a aac -ac 1 -ar 48000 "
             "-movflags +faststart -f mp4 /v/result.mp4");
 }
 
@@ -104,7 +109,8 @@ TEST(FfmpegPlan, WithoutReadableFramesFfmpegReadsThePattern) {
   // Unknown size: the scale keeps both sides even.
   const auto vf = std::find(plan.arguments.begin(), plan.arguments.end(), "-vf");
   ASSERT_NE(vf, plan.arguments.end());
-  EXPECT_EQ(*(vf + 1), "scale=trunc((iw+1)/2)*2:trunc((ih+1)/2)*2");
+  EXPECT_EQ(*(vf + 1),
+            "scale=trunc((iw+1)/2)*2:trunc((ih+1)/2)*2:out_color_matrix=bt709:out_range=tv");
 }
 
 // The value that follows the last `option` in the plan's arguments.
@@ -238,7 +244,8 @@ TEST(FfmpegPlan, OddFrameSidesAreScaledOnePixelUp) {
   const auto direct = planFfmpegRun(
       parsed(mainEncode(" -r 30  -t 00:00:01.000 -sameq -qscale 15 -f mp4 ", "/v/a.mp4")),
       std::nullopt);
-  EXPECT_EQ(valueOf(direct, "-vf"), "scale=trunc((iw+1)/2)*2:trunc((ih+1)/2)*2");
+  EXPECT_EQ(valueOf(direct, "-vf"),
+            "scale=trunc((iw+1)/2)*2:trunc((ih+1)/2)*2:out_color_matrix=bt709:out_range=tv");
   EXPECT_EQ(encodedFrameSize({}, FrameFormat{65, 33}), (FrameFormat{66, 34}));
   LegacyOutputOptions resized;
   resized.size = "1711x849";
@@ -257,9 +264,78 @@ TEST(FfmpegPlan, FileNamesNeverNameAProtocol) {
 
 TEST(FfmpegPlan, ZeroPaddedRateAndDefaultRate) {
   EXPECT_EQ(inputFrameRate(LegacyInput{"x", std::string("07.50")}), "7.50");
-  EXPECT_EQ(inputFrameRate(LegacyInput{"x", std::string("29.97")}), "29.97");
+  EXPECT_EQ(inputFrameRate(LegacyInput{"x", std::string("29.97")}), "30000/1001");
   EXPECT_EQ(inputFrameRate(LegacyInput{"x", std::string("00.50")}), "0.50");
   EXPECT_EQ(inputFrameRate(LegacyInput{"x", std::nullopt}), "25");
+}
+
+TEST(FfmpegPlan, NtscRatesAreExactFractions) {
+  // The converter writes the NTSC family rounded to two decimals.
+  EXPECT_EQ(exactFrameRate("23.98"), "24000/1001");
+  EXPECT_EQ(exactFrameRate("23.976"), "24000/1001");
+  EXPECT_EQ(exactFrameRate("29.97"), "30000/1001");
+  EXPECT_EQ(exactFrameRate("59.94"), "60000/1001");
+  EXPECT_EQ(exactFrameRate("14.99"), "15000/1001");
+  EXPECT_EQ(exactFrameRate("47.95"), "48000/1001");
+  EXPECT_EQ(exactFrameRate("119.88"), "120000/1001");
+  // Whole and other rates stay as written.
+  for (const char* rate : {"30", "30.00", "25", "25.00", "24", "29.9", "29.96", "7.50", "0.50",
+                           "12.5", "50", "abc", "", "-29.97"}) {
+    EXPECT_EQ(exactFrameRate(rate), rate);
+  }
+  // Before the frames and after the inputs alike, and in a container conversion.
+  const auto flv = planFfmpegRun(parsed(kFlvExample), kFrames1920);
+  EXPECT_EQ(valueOf(flv, "-framerate"), "30000/1001");
+  const auto mp4 = planFfmpegRun(
+      parsed(
+          R"("/c/PLUG-IN/ffmpeg_III.exe"  -r 59.94 -i "/t/temp%06d.bmp" -r 23.98  -t 00:00:01.000 -qscale 5 -f mp4  -y "/v/a.mp4")"),
+      kFrames1920);
+  EXPECT_EQ(valueOf(mp4, "-framerate"), "60000/1001");
+  EXPECT_EQ(valueOf(mp4, "-r"), "24000/1001");
+  const auto copy = planFfmpegRun(
+      parsed(R"(t -r 29.97 -i "/v/in.mp4" -sameq -ar 44100 -ac 2 -acodec pcm_s16le -y "/v/a.avi")"),
+      std::nullopt);
+  EXPECT_EQ(valueOf(copy, "-r"), "30000/1001");
+}
+
+TEST(FfmpegPlan, ColoursAreBt709AndSaidWhereTheCodecCan) {
+  const std::string bt709 =
+      "-color_primaries bt709 -color_trc bt709 -colorspace bt709 -color_range tv";
+  const auto tagsOf = [](const FfmpegPlan& plan) {
+    const auto& args = plan.arguments;
+    const auto first = std::find(args.begin(), args.end(), "-color_primaries");
+    if (first == args.end()) return std::string("(none)");
+    return joined(Args(first, first + 8));
+  };
+  for (const char* tail :
+       {" -vcodec libx264 -acodec mp3  -t 00:00:01.000 -crf 22 -f flv ",
+        " -vcodec libx264 -acodec mp3  -t 00:00:01.000 -crf 22 -f mov ",
+        " -vcodec libx264 -acodec pcm_s16le  -t 00:00:01.000 -crf 22 -f avi ",
+        " -r 30  -t 00:00:01.000 -qscale 5 -f mp4 ", " -r 30  -t 00:00:01.000 -qscale 5 -f m4v ",
+        " -r 30  -t 00:00:01.000 -qscale 5 -f webm "}) {
+    SCOPED_TRACE(tail);
+    const auto raw = planFfmpegRun(parsed(mainEncode(tail, "/v/out")), kFrames1920);
+    EXPECT_EQ(tagsOf(raw), bt709);
+    EXPECT_EQ(valueOf(raw, "-vf"), "(none)") << "the tool's own pictures are BT.709 already";
+    const auto direct = planFfmpegRun(parsed(mainEncode(tail, "/v/out")), std::nullopt);
+    EXPECT_EQ(tagsOf(direct), bt709);
+    EXPECT_NE(valueOf(direct, "-vf").find(":out_color_matrix=bt709:out_range=tv"),
+              std::string::npos);
+  }
+  // Theora's header names BT.601 (470BG) but not BT.709: its pictures become BT.601.
+  const std::string ogg = " -r 30  -t 00:00:01.000 -qscale 5 -f ogg ";
+  const auto raw = planFfmpegRun(parsed(mainEncode(ogg, "/v/a.ogv")), kFrames1920);
+  EXPECT_EQ(tagsOf(raw),
+            "-color_primaries bt470bg -color_trc bt709 -colorspace bt470bg -color_range tv");
+  EXPECT_EQ(valueOf(raw, "-vf"),
+            "colorspace=iall=bt709:irange=tv:all=bt709:range=tv:space=bt470bg");
+  const auto direct = planFfmpegRun(parsed(mainEncode(ogg, "/v/a.ogv")), std::nullopt);
+  EXPECT_NE(valueOf(direct, "-vf").find(":out_color_matrix=bt601:out_range=tv"), std::string::npos);
+  // A container conversion keeps the input's own colours and labels (ffmpeg carries them).
+  const auto copy = planFfmpegRun(
+      parsed(R"(t -i "/v/in.mp4" -sameq -ar 44100 -ac 2 -acodec pcm_s16le -y "/v/a.avi")"),
+      std::nullopt);
+  EXPECT_EQ(tagsOf(copy), "(none)");
 }
 
 TEST(FfmpegPlan, ProbeAudioExtractionAndContainerConversion) {

@@ -6,7 +6,8 @@
 namespace tarn::tool {
 namespace {
 
-// The integer BT.601 limited-range matrix (coefficients in 1/256), as in most software encoders.
+// The BT.709 limited-range matrix in integers: coefficients in 1/4096, luma scaled by 219/255 and
+// chroma by 224/255; the chroma rows sum to zero, so greys keep their chroma at 128 exactly.
 inline uint32_t blueOf(uint32_t pixel) {
   return pixel & 0xFF;
 }
@@ -27,8 +28,8 @@ inline uint32_t pixelAt(const uint8_t* row, int x) {
 void lumaRow(const uint8_t* pixels, uint8_t* y, int width) {
   for (int x = 0; x < width; ++x) {
     const uint32_t p = pixelAt(pixels, x);
-    y[x] =
-        static_cast<uint8_t>(((66 * redOf(p) + 129 * greenOf(p) + 25 * blueOf(p) + 128) >> 8) + 16);
+    y[x] = static_cast<uint8_t>(
+        ((748 * redOf(p) + 2516 * greenOf(p) + 254 * blueOf(p) + 2048) >> 12) + 16);
   }
 }
 
@@ -42,8 +43,8 @@ void chromaRow(const uint8_t* top, const uint8_t* bottom, uint8_t* u, uint8_t* v
     const int blue = static_cast<int>(blueOf(a) + blueOf(b) + blueOf(c) + blueOf(d));
     const int green = static_cast<int>(greenOf(a) + greenOf(b) + greenOf(c) + greenOf(d));
     const int red = static_cast<int>(redOf(a) + redOf(b) + redOf(c) + redOf(d));
-    u[x] = static_cast<uint8_t>(((-38 * red - 74 * green + 112 * blue + 512) >> 10) + 128);
-    v[x] = static_cast<uint8_t>(((112 * red - 94 * green - 18 * blue + 512) >> 10) + 128);
+    u[x] = static_cast<uint8_t>(((-412 * red - 1387 * green + 1799 * blue + 8192) >> 14) + 128);
+    v[x] = static_cast<uint8_t>(((1799 * red - 1634 * green - 165 * blue + 8192) >> 14) + 128);
   }
 }
 

@@ -5,7 +5,7 @@
 namespace tarn::tool {
 
 // Converts a picture of 4-byte pixels (blue, green, red, unused), bottom row first, into planar
-// 4:2:0 Y, U, V (BT.601, limited range) of the same even size: luma per pixel, chroma from the
+// 4:2:0 Y, U, V (BT.709, limited range) of the same even size: luma per pixel, chroma from the
 // average of each 2x2 block. The planes are packed (strides width and width / 2). Written to be
 // vectorised by the compiler: about three times as fast as the general scaler here, which matters
 // because the encoder tool converts every frame while x264 wants both cores.

@@ -2,6 +2,9 @@
 
 #include <cstdio>
 
+#include "ffmpeg_III/ntsc_rate.h"
+#include "ffmpeg_III/output_colour.h"
+
 namespace tarn::tool {
 namespace {
 
@@ -38,13 +41,14 @@ int evenUp(int value) {
 }
 
 // Scaling and the 4:2:0 picture format every common player accepts, for frames whose size only
-// ffmpeg knows.
-void appendPictureFormat(Args& args, const LegacyOutputOptions& options) {
+// ffmpeg knows. `colour` holds the scale filter's colour options (none: the input's own colours).
+void appendPictureFormat(Args& args, const LegacyOutputOptions& options,
+                         const std::string& colour = {}) {
   if (const auto target = encodedFrameSize(options, std::nullopt)) {
-    append(args, {"-vf",
-                  "scale=" + std::to_string(target->width) + ":" + std::to_string(target->height)});
+    append(args, {"-vf", "scale=" + std::to_string(target->width) + ":" +
+                             std::to_string(target->height) + colour});
   } else {
-    append(args, {"-vf", "scale=trunc((iw+1)/2)*2:trunc((ih+1)/2)*2"});
+    append(args, {"-vf", "scale=trunc((iw+1)/2)*2:trunc((ih+1)/2)*2" + colour});
   }
   append(args, {"-pix_fmt", "yuv420p"});
 }
@@ -107,13 +111,17 @@ FfmpegPlan planMainEncode(const LegacyCommand& command,
   if (options.duration) append(args, {"-t", *options.duration});
   // A constant output rate for every container, as the legacy "-r" gave (WebM would otherwise
   // keep the input's frame times).
-  if (options.rate) append(args, {"-r", *options.rate, "-fps_mode", "cfr"});
+  if (options.rate) append(args, {"-r", exactFrameRate(*options.rate), "-fps_mode", "cfr"});
   if (plan.profile.video != VideoEncoder::None) {
+    // Our own pictures are BT.709; the encoder gets its matrix and the labels that name it.
+    const OutputColour colour = outputColourFor(plan.profile.video);
     if (frames) {
+      if (const auto filter = fromBt709Filter(colour)) append(args, {"-vf", *filter});
       args.insert(args.end(), {"-pix_fmt", "yuv420p"});
     } else {
-      appendPictureFormat(args, options);
+      appendPictureFormat(args, options, scaleColourOptions(colour));
     }
+    append(args, colour.tags);
     append(args, videoEncoderArguments(plan.profile.video, options));
   }
   if (withSound) appendAudio(args, plan.profile, options);
@@ -129,11 +137,11 @@ FfmpegPlan planTranscode(const LegacyCommand& command) {
   Args& args = plan.arguments;
   args = commonStart(command);
   for (const auto& input : command.inputs) {
-    if (input.rate) append(args, {"-r", *input.rate});
+    if (input.rate) append(args, {"-r", exactFrameRate(*input.rate)});
     append(args, {"-i", fileName(input.path)});
   }
   if (options.duration) append(args, {"-t", *options.duration});
-  if (options.rate) append(args, {"-r", *options.rate});
+  if (options.rate) append(args, {"-r", exactFrameRate(*options.rate)});
   if (plan.profile.container == Container::Wav) {
     args.push_back("-vn");
   } else if (plan.profile.video != VideoEncoder::None) {
@@ -161,7 +169,7 @@ std::string inputFrameRate(const LegacyInput& frames) {
   if (!frames.rate || frames.rate->empty()) return "25";
   std::string rate = *frames.rate;
   while (rate.size() > 1 && rate[0] == '0' && rate[1] != '.') rate.erase(0, 1);
-  return rate;
+  return exactFrameRate(rate);
 }
 
 FfmpegPlan planFfmpegRun(const LegacyCommand& command, const std::optional<FrameSequence>& frames) {

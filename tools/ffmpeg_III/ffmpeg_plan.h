@@ -38,7 +38,8 @@ std::optional<FrameFormat> encodedFrameSize(const LegacyOutputOptions& options,
                                             const std::optional<FrameFormat>& frames);
 
 // The input frame rate of a main encode: the "-r" before the frames, 25 when absent (as ffmpeg's
-// image sequence reader), with leading zeros dropped ("07.50" -> "7.50").
+// image sequence reader), with leading zeros dropped ("07.50" -> "7.50") and the NTSC rates
+// exact ("29.97" -> "30000/1001").
 std::string inputFrameRate(const LegacyInput& frames);
 
 }  // namespace tarn::tool

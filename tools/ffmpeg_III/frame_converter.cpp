@@ -14,9 +14,9 @@ FrameConverter::FrameConverter(FrameFormat source, FrameFormat target)
       sws_getContext(source.width, source.height, AV_PIX_FMT_BGR0, target.width, target.height,
                      AV_PIX_FMT_YUV420P, SWS_BICUBIC, nullptr, nullptr, nullptr);
   if (context_) {
-    // Full-range RGB in, limited-range BT.601 out, stated rather than left to defaults.
-    const int* bt601 = sws_getCoefficients(SWS_CS_ITU601);
-    sws_setColorspaceDetails(context_, bt601, 1, bt601, 0, 0, 1 << 16, 1 << 16);
+    // Full-range RGB in, limited-range BT.709 out, stated rather than left to defaults.
+    const int* bt709 = sws_getCoefficients(SWS_CS_ITU709);
+    sws_setColorspaceDetails(context_, bt709, 1, bt709, 0, 0, 1 << 16, 1 << 16);
   }
 }
 

@@ -9,7 +9,7 @@ struct SwsContext;
 namespace tarn::tool {
 
 // Turns the pixels of one frame file (BGR0, bottom row first) into a 4:2:0 picture (planar Y,
-// U, V, BT.601 limited range: what ffmpeg's own conversion gives) at the encoded size, scaling
+// U, V, BT.709 limited range, as the encoder tags it) at the encoded size, scaling
 // bicubically when the sizes differ (with swscale; same-size frames take a faster path of their
 // own). One instance per thread.
 class FrameConverter {
