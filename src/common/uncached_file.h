@@ -33,7 +33,8 @@ class AlignedBuffer {
   size_t size_ = 0;
 };
 
-// Creates or truncates `path` and writes the first `size` bytes of `buffer` into it, the whole
+// Creates `path` new (an entry already of that name, a link included, is removed from its folder,
+// never written through) and writes the first `size` bytes of `buffer` into it, the whole
 // blocks directly and the last partial block through the cache. Falls back to an ordinary write
 // where direct transfers are refused (tmpfs, some network file systems). Returns 0, or the errno
 // of the failure (a full disk is also reported when the file is closed).

@@ -3,6 +3,7 @@
 #include "common/process.h"
 #include "ffmpeg_III/ffmpeg_plan.h"
 #include "ffmpeg_III/legacy_command.h"
+#include "support/command_line_split.h"
 
 namespace tarn::tool {
 namespace {
