@@ -10,4 +10,5 @@ $SUDO apt-get install -y --no-install-recommends \
   libwxgtk3.2-dev libgtk-3-dev libsdl2-dev libcli11-dev \
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev libswresample-dev ffmpeg \
   googletest libgtest-dev libgmock-dev \
-  xvfb xauth xdotool imagemagick clang-format
+  xvfb xauth xdotool imagemagick clang-format \
+  clang libclang-rt-dev
