@@ -1,5 +1,6 @@
 // The encoder tool's frame file reader: header check, then the 4:2:0 conversion of the pixels it
 // accepts (same size and scaled).
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -12,7 +13,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const tarn::tool::FrameFormat source = *check.format;
   if (source.pixelBytes() > (1u << 22)) return 0;  // keeps each run short
   std::vector<unsigned char> picture;
-  const unsigned char* pixels = data + tarn::tool::kFrameHeaderSize;
+  // The tool reads a frame file into a buffer of whole 4096-byte blocks; the pixels sit there.
+  const size_t fileBytes = tarn::tool::kFrameHeaderSize + source.pixelBytes();
+  std::vector<unsigned char> file((fileBytes + 4095) / 4096 * 4096, 0);
+  std::copy(data, data + fileBytes, file.begin());
+  const unsigned char* pixels = file.data() + tarn::tool::kFrameHeaderSize;
   const tarn::tool::FrameFormat even{source.width + (source.width & 1),
                                      source.height + (source.height & 1)};
   tarn::tool::FrameConverter same(source, even);

@@ -1,5 +1,7 @@
 #include "encoding/tool_command.h"
 
+#include <filesystem>
+
 #include "common/text.h"
 
 namespace tarn {
@@ -23,7 +25,11 @@ ToolCommandBuilder& ToolCommandBuilder::options(std::string_view pieces) {
 }
 
 ToolCommandBuilder& ToolCommandBuilder::path(const std::string& path) {
-  return this->path(path, toolPath(path));
+  // Blanks at the ends belong to the name when a file of that name exists; otherwise they are
+  // padding, removed as the legacy text removes them.
+  std::error_code error;
+  const bool named = std::filesystem::exists(std::filesystem::symlink_status(path, error));
+  return this->path(path, toolPath(named ? path : trimBlanks(path)));
 }
 
 ToolCommandBuilder& ToolCommandBuilder::path(const std::string& shown,

@@ -84,7 +84,7 @@ TEST(EncodeCommand, TheToolGetsEveryPathWholeAsOneArgument) {
                                                        "-f",
                                                        "mp4",
                                                        "-y",
-                                                       "/o/out q\"uote\nx.mp4 "}));
+                                                       "/o/out q\"uote\nx.mp4"}));
   request.outputPath = "-out.webm";
   EXPECT_EQ(encodeCommand(request).arguments.back(), "./-out.webm");
   request.outputPath = "out.mkv";

@@ -140,11 +140,11 @@ TEST(EncodeProgress, ContainerConversionWindowRunsTheCopyCommand) {
   EXPECT_EQ(conversion.text,
             "/p/PLUG-IN/ffmpeg_III.exe -i \"a.mp4\" -sameq -ar 44100 -ac 2 -acodec pcm_s16le -y "
             "\"b.avi\"");
-  // The text is for the log; the tool gets the paths whole.
-  EXPECT_EQ(
-      conversion.arguments,
-      (std::vector<std::string>{"/p/PLUG-IN/ffmpeg_III.exe", "-i", "a.mp4", "-sameq", "-ar",
-                                "44100", "-ac", "2", "-acodec", "pcm_s16le", "-y", " b.avi "}));
+  // The text is for the log; the tool gets each path as one argument (padding blanks of a path
+  // that names no file removed).
+  EXPECT_EQ(conversion.arguments,
+            (std::vector<std::string>{"/p/PLUG-IN/ffmpeg_III.exe", "-i", "a.mp4", "-sameq", "-ar",
+                                      "44100", "-ac", "2", "-acodec", "pcm_s16le", "-y", "b.avi"}));
 }
 
 TEST(EncoderRuns, ToolStartFailuresAndTheAudioCommand) {
