@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "common/uncached_file.h"
 #include "ffmpeg_III/frame_converter.h"
 #include "ffmpeg_III/frame_files.h"
 
@@ -13,9 +14,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const tarn::tool::FrameFormat source = *check.format;
   if (source.pixelBytes() > (1u << 22)) return 0;  // keeps each run short
   std::vector<unsigned char> picture;
-  // The tool reads a frame file into a buffer of whole 4096-byte blocks; the pixels sit there.
+  // The tool reads a frame file into a buffer with at least kReadSlack bytes after the data.
   const size_t fileBytes = tarn::tool::kFrameHeaderSize + source.pixelBytes();
-  std::vector<unsigned char> file((fileBytes + 4095) / 4096 * 4096, 0);
+  std::vector<unsigned char> file(fileBytes + tarn::kReadSlack, 0);
   std::copy(data, data + fileBytes, file.begin());
   const unsigned char* pixels = file.data() + tarn::tool::kFrameHeaderSize;
   const tarn::tool::FrameFormat even{source.width + (source.width & 1),

@@ -138,9 +138,11 @@ UncachedRead readFileUncached(const std::string& path, AlignedBuffer& buffer, si
   if (size > limit) return {EFBIG, 0};
   // Whole blocks are asked for: a direct read must not be cut to the file's length.
   const size_t wanted = roundUpToBlocks(size);
-  if (buffer.size() < wanted) {
-    buffer = AlignedBuffer(wanted);
-    if (buffer.size() < wanted) return {ENOMEM, 0};
+  // Readers may run a little past the data (swscale's vector loops read whole vectors).
+  const size_t allocated = wanted + kReadSlack;
+  if (buffer.size() < allocated) {
+    buffer = AlignedBuffer(allocated);
+    if (buffer.size() < allocated) return {ENOMEM, 0};
   }
   ssize_t count = readUpTo(file.get(), buffer.data(), wanted);
   if (count < 0 && errno == EINVAL && direct) {

@@ -7,6 +7,9 @@
 
 namespace tarn {
 
+// Bytes that a read buffer always holds beyond the file's data.
+inline constexpr size_t kReadSlack = 64;
+
 // Whole-file reads and writes that bypass the page cache (O_DIRECT) where the file system
 // allows it. Frame files are written once and read once or twice, gigabytes of them per run:
 // through the cache they would push everything else out of it, and filling fresh cache pages
