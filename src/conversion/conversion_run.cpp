@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "common/folder_lock.h"
 #include "common/free_space.h"
 #include "common/frontend.h"
 #include "common/rounding.h"
@@ -406,6 +407,12 @@ ConversionOutcome convertMovie(ConversionContext& context, std::string outputPat
   if (const std::string problem = ensureTempFolder(tempFolder); !problem.empty()) {
     refuse(context, problem);
     return leave(ConversionOutcome::failed);
+  }
+  // Held to the end of the run: no other run writes or deletes in this folder meanwhile.
+  const FolderLock folderLock = FolderLock::tryLock(tempFolder);
+  if (!folderLock.held()) {
+    refuse(context, folderInUseMessage(tempFolder));
+    return leave(ConversionOutcome::refused);
   }
   deleteTempFiles(tempFolder, 1, context.aviCopies, [&](int ms) { frontend.yield(ms); });
   if (const std::string problem = checkFrameSpace(context); !problem.empty()) {

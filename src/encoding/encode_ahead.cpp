@@ -18,7 +18,7 @@ bool startEncodeAhead(EncoderRuns& runs, const EncodeRequest& request) {
   options.stderrFile = ahead.report;
   options.inputPipe = true;
   options.environment = {"FFMPEG_III_FRAMES_PENDING=1"};
-  auto process = std::make_shared<ChildProcess>(startEncoderTool(built.command, options));
+  auto process = std::make_shared<ChildProcess>(startEncoderTool(built.arguments, options));
   if (!process->started()) return false;
   ahead.process = std::move(process);
   std::lock_guard lock(runs.mutex);
