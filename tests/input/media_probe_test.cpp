@@ -103,7 +103,7 @@ TEST(MediaProbe, OnlyRegularFilesAndNeverLongerThanTheLimit) {
   std::ofstream(dir / "victim") << "keep";
   fs::create_symlink(dir / "victim", dir / "metrixVideoQuillon.txt");
   const fs::path movie = test::numberedMoviePath(test::numberedMovie("numbered.mp4"));
-  ASSERT_TRUE(probeMovie(movie.string(), dir.path(), probeText, std::chrono::seconds(1)));
+  ASSERT_TRUE(probeMovie(movie.string(), dir.path(), probeText, {}, std::chrono::seconds(1)));
   EXPECT_EQ(probeText,
             " Video file: numbered.mp4\r\n\r\nno answer from the encoder tool within 1 s");
   std::ifstream victim(dir / "victim");
