@@ -153,7 +153,14 @@ TEST(ChildProcess, TerminateEndsARunningChildAndReleasesTheWaiter) {
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
   child.terminate();
   waiter.join();
-  EXPECT_EQ(status, 128 + SIGKILL);
+  EXPECT_EQ(status, 128 + SIGTERM);  // asked first, and it ended
+
+  // One that will not end when asked is killed.
+  ChildProcess stubborn = ChildProcess::start({"sh", "-c", "trap '' TERM; exec sleep 60"});
+  ASSERT_TRUE(stubborn.started());
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  stubborn.terminate();
+  EXPECT_EQ(stubborn.wait(), 128 + SIGKILL);
 }
 
 TEST(ChildProcess, TerminateEndsTheProgramsAGroupLeaderStarted) {
@@ -169,7 +176,7 @@ TEST(ChildProcess, TerminateEndsTheProgramsAGroupLeaderStarted) {
   }
   const pid_t grandchild = std::stoi(readAll(pidFile));
   child.terminate();
-  EXPECT_EQ(child.wait(), 128 + SIGKILL);
+  EXPECT_EQ(child.wait(), 128 + SIGTERM);
   // The grandchild was killed too; it is reaped by init, so it may linger a moment as a zombie.
   bool gone = false;
   for (int turn = 0; turn < 200 && !gone; ++turn) {

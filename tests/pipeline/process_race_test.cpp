@@ -9,7 +9,7 @@ namespace tarn {
 namespace {
 
 // A waiter on one thread and a terminate on another, racing against the child's own end: the
-// waiter always returns and gets either the child's own status or the kill.
+// waiter always returns and gets either the child's own status or the signal that ended it.
 TEST(ChildProcessRace, TerminateRacingTheEndOfTheChild) {
   for (int round = 0; round < 20; ++round) {
     ChildProcess child = ChildProcess::start({"sh", "-c", "exit 4"});
@@ -19,7 +19,7 @@ TEST(ChildProcessRace, TerminateRacingTheEndOfTheChild) {
     std::thread stopper([&] { child.terminate(); });
     stopper.join();
     waiter.join();
-    EXPECT_TRUE(status == 4 || status == 128 + SIGKILL) << status;
+    EXPECT_TRUE(status == 4 || status == 128 + SIGTERM || status == 128 + SIGKILL) << status;
     child.terminate();  // after the reap: nothing
   }
 }

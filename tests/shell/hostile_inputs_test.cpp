@@ -132,7 +132,7 @@ TEST(HostileInputs, TheRunLogNeverDeletesWhatItIsNotOwed) {
   for (const fs::path& named : {movie, dir / "c.mp4", fs::path(dir.path()), dir / "notes.txt"}) {
     if (named.filename() == "c.mp4") std::ofstream(named) << "old output";
     if (named.filename() == "notes.txt") std::ofstream(named) << "my notes";
-    const ToolRun refused = tarnConvert(dir.path(), {movie.string(), (dir / "c.mp4").string(),
+    const ToolRun refused = tarnConvert(dir.path(), {"-y", movie.string(), (dir / "c.mp4").string(),
                                                      "--temp", temp, "--log", named.string()});
     EXPECT_EQ(refused.status, 1) << named;
     EXPECT_NE(refused.output.find("Incorrect name of log file"), std::string::npos);
@@ -192,8 +192,9 @@ TEST(HostileInputs, BadFilesAreRefusedAtOnce) {
   }
   std::ofstream(dir / "nested.mp4", std::ios::binary) << boxes;
   const ToolRun nested = tarnConvert(dir.path(), {"--info", (dir / "nested.mp4").string()}, limit);
-  EXPECT_EQ(nested.status, 0) << nested.output;
-  EXPECT_NE(nested.output.find("spherical metadata"), std::string::npos) << nested.output;
+  // Refused as no movie, in time and without a crash.
+  EXPECT_EQ(nested.status, 1) << nested.output;
+  EXPECT_NE(nested.output.find("AddSourceFile Error"), std::string::npos) << nested.output;
 }
 
 TEST(HostileInputs, OneRunPerFolderAndAbandonedFoldersGo) {

@@ -322,6 +322,11 @@ TEST(TarnConvertBatch, SignalsStopTheRunAndLeaveNothingBehind) {
   // output never appears afterwards.
   std::this_thread::sleep_for(std::chrono::seconds(1));
   EXPECT_FALSE(fs::exists(terminated));
+  // Nor is any file the encoder tool was writing left beside it.
+  for (const auto& entry : fs::directory_iterator(dir.path())) {
+    EXPECT_EQ(entry.path().filename().string().find(".terminated."), std::string::npos)
+        << entry.path();
+  }
 }
 
 }  // namespace
