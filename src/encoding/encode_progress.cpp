@@ -74,9 +74,15 @@ void waitWithProgressWindow(Frontend& frontend, EncoderRuns& runs, ProgressWindo
       frontend.yield(32);
     }
   }
-  // The tool's last report (the whole count) may have come after the last pass.
+  // The tool's last report (the whole count) may have come after the last pass; the run read it
+  // from the tool's whole report before that file went.
   if (report && window) {
-    if (const auto encoded = report->poll()) {
+    std::optional<EncodedFrames> encoded = report->poll();
+    {
+      std::lock_guard lock(runs.mutex);
+      if (runs.lastEncoded) encoded = runs.lastEncoded;
+    }
+    if (encoded) {
       state.encodedFrames = encoded->frames;
       state.encodeTotal = encoded->total;
       state.encodeFramesPerSecond = encoded->framesPerSecond;

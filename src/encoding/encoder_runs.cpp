@@ -7,6 +7,7 @@
 #include "common/run_log.h"
 #include "common/text.h"
 #include "encoding/encode_ahead.h"
+#include "encoding/encoded_frames.h"
 
 namespace tarn {
 
@@ -39,6 +40,7 @@ std::string sphericalReportLine(const std::filesystem::path& report) {
 struct ToolVerdict {
   std::string error;
   std::vector<std::string> warnings;
+  std::optional<EncodedFrames> encoded;  // its last progress line
 };
 
 ToolVerdict toolVerdict(const std::filesystem::path& report) {
@@ -50,6 +52,7 @@ ToolVerdict toolVerdict(const std::filesystem::path& report) {
     while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
     if (line.rfind(error, 0) == 0) verdict.error = line.substr(error.size());
     if (line.rfind(warning, 0) == 0) verdict.warnings.push_back(line.substr(warning.size()));
+    if (auto encoded = parseEncodedFramesLine(line)) verdict.encoded = encoded;
   }
   return verdict;
 }
@@ -177,6 +180,10 @@ std::optional<std::filesystem::path> mainEncodeReportFile(EncoderRuns& runs,
 void runMainEncode(EncoderRuns& runs, const EncodeRequest& request, RunLog& log) {
   runs.encodeStarted = 1;
   runs.mainEncodeSucceeded = false;
+  {
+    std::lock_guard lock(runs.mutex);
+    runs.lastEncoded.reset();
+  }
   const EncodeCommand built = encodeCommand(request);
   {
     std::lock_guard lock(runs.mutex);
@@ -216,6 +223,7 @@ void runMainEncode(EncoderRuns& runs, const EncodeRequest& request, RunLog& log)
     std::lock_guard lock(runs.mutex);
     runs.mainEncodeProblem = status == 0 ? std::string() : verdict.error;
     runs.mainEncodeWarnings = status == 0 ? verdict.warnings : std::vector<std::string>();
+    runs.lastEncoded = verdict.encoded;
   }
   runs.encoderRunning = 0;
 }

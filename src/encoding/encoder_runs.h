@@ -12,6 +12,7 @@
 
 #include "common/process.h"
 #include "encoding/encode_command.h"
+#include "encoding/encoded_frames.h"
 #include "encoding/tool_command.h"
 
 namespace tarn {
@@ -42,6 +43,8 @@ struct EncoderRuns {
   // warned of although the movie was made (the 360 marking could not be written, ...).
   std::string mainEncodeProblem;
   std::vector<std::string> mainEncodeWarnings;
+  // The tool's last progress line of the last main encode, read once it has ended.
+  std::optional<EncodedFrames> lastEncoded;
   // When set, the main encode's standard error goes to this file (the tool reports there what it
   // passed to ffmpeg); otherwise it is discarded.
   std::optional<std::filesystem::path> mainEncodeReport;
