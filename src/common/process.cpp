@@ -315,6 +315,17 @@ int ChildProcess::wait() {
   return shared_->exitStatus;
 }
 
+bool ChildProcess::ended() {
+  if (!shared_) return true;
+  std::lock_guard lock(shared_->mutex);
+  if (shared_->reaped) return true;
+  siginfo_t info{};
+  if (::waitid(P_PID, static_cast<id_t>(shared_->pid), &info, WEXITED | WNOWAIT | WNOHANG) != 0) {
+    return errno != EINTR;
+  }
+  return info.si_pid != 0;
+}
+
 void ChildProcess::terminate() {
   if (!shared_) return;
   std::lock_guard lock(shared_->mutex);

@@ -60,6 +60,9 @@ class ChildProcess {
   // Blocks until the process ends, without a time limit; returns its exit status (128 + signal
   // when killed). Safe to call from one thread while another calls terminate().
   int wait();
+  // Whether the process has ended, without waiting and without reaping it (wait() still gives
+  // its status). Callable from any thread.
+  bool ended();
   // Ends the process if it still runs (SIGKILL). Callable from any thread. Does nothing once a
   // wait() has reaped the process, so it never signals a reused process id.
   void terminate();
