@@ -12,4 +12,4 @@ $SUDO apt-get install -y --no-install-recommends \
   libyuv-dev \
   googletest libgtest-dev libgmock-dev \
   xvfb xauth xdotool imagemagick clang-format \
-  desktop-file-utils appstream help2man file openbox wmctrl
+  desktop-file-utils appstream help2man file openbox wmctrl clang libclang-rt-dev

@@ -47,6 +47,9 @@ cmake -S . -B build-tsan -G Ninja -DTARN_BUILD_GUI=OFF -DTARN_SANITIZE=thread -D
 cmake --build build-tsan -j "$jobs" --target pipeline_tests ffmpeg_III
 run_ctest --test-dir build-tsan --output-on-failure -j "$jobs" -L pipeline
 
+echo "== fuzz targets (libFuzzer, address and undefined sanitizers, ${TARN_FUZZ_SECONDS:-20} s each)"
+bash scripts/fuzz.sh "${TARN_FUZZ_SECONDS:-20}"
+
 failed=$(awk '{for(i=1;i<=NF;i++) if($i=="failed") f+=$(i-1)} END{print f+0}' "$summary")
 total=$(awk '{t+=$NF} END{print t+0}' "$summary")
 echo "total: $((total - failed)) passed, $failed failed"

@@ -8,84 +8,15 @@
 
 #include <pthread.h>
 #include <cerrno>
+#include <chrono>
 #include <mutex>
 #include <system_error>
+#include <thread>
 
 extern char** environ;
 
 namespace tarn {
 namespace {
-
-bool isBlank(char c) {
-  return c == ' ' || c == '\t';
-}
-
-// The program name: quotes toggle grouping and are dropped, backslashes are plain characters.
-size_t readProgramName(const std::string& line, size_t pos, std::string& name) {
-  bool quoted = false;
-  for (; pos < line.size(); ++pos) {
-    const char c = line[pos];
-    if (c == '"') {
-      quoted = !quoted;
-    } else if (isBlank(c) && !quoted) {
-      break;
-    } else {
-      name += c;
-    }
-  }
-  return pos;
-}
-
-// One argument after the program name, by the C runtime's rules: 2n backslashes before a quote
-// give n backslashes and the quote groups; 2n+1 give n backslashes and a literal quote; inside a
-// quoted part, a doubled quote is a literal quote.
-size_t readArgument(const std::string& line, size_t pos, std::string& argument) {
-  bool quoted = false;
-  while (pos < line.size()) {
-    const char c = line[pos];
-    if (isBlank(c) && !quoted) break;
-    if (c == '\\') {
-      size_t count = 0;
-      while (pos < line.size() && line[pos] == '\\') {
-        ++count;
-        ++pos;
-      }
-      if (pos < line.size() && line[pos] == '"') {
-        argument.append(count / 2, '\\');
-        if (count % 2 == 1) {
-          argument += '"';
-          ++pos;
-        }
-      } else {
-        argument.append(count, '\\');
-      }
-      continue;
-    }
-    if (c == '"') {
-      if (quoted && pos + 1 < line.size() && line[pos + 1] == '"') {
-        argument += '"';
-        pos += 2;
-        continue;
-      }
-      quoted = !quoted;
-      ++pos;
-      continue;
-    }
-    argument += c;
-    ++pos;
-  }
-  return pos;
-}
-
-size_t skipBlanks(const std::string& line, size_t pos) {
-  while (pos < line.size() && isBlank(line[pos])) ++pos;
-  return pos;
-}
-
-bool isExecutableFile(const std::string& path) {
-  return !path.empty() && ::access(path.c_str(), X_OK) == 0 &&
-         std::filesystem::is_regular_file(path);
-}
 
 int exitStatusOf(int status) {
   if (WIFEXITED(status)) return WEXITSTATUS(status);
@@ -114,51 +45,7 @@ class SpawnSetup {
   posix_spawnattr_t attributes_;
 };
 
-void appendArguments(const std::string& line, size_t pos, std::vector<std::string>& arguments) {
-  while (true) {
-    pos = skipBlanks(line, pos);
-    if (pos >= line.size()) return;
-    std::string argument;
-    pos = readArgument(line, pos, argument);
-    arguments.push_back(std::move(argument));
-  }
-}
-
 }  // namespace
-
-std::vector<std::string> splitCommandLine(const std::string& commandLine) {
-  std::vector<std::string> arguments;
-  const size_t pos = skipBlanks(commandLine, 0);
-  if (pos >= commandLine.size()) return arguments;
-  std::string program;
-  const size_t end = readProgramName(commandLine, pos, program);
-  arguments.push_back(std::move(program));
-  appendArguments(commandLine, end, arguments);
-  return arguments;
-}
-
-std::vector<std::string> splitCommandLineForStart(const std::string& commandLine) {
-  std::vector<std::string> arguments = splitCommandLine(commandLine);
-  const size_t start = skipBlanks(commandLine, 0);
-  if (arguments.empty() || commandLine[start] == '"' || isExecutableFile(arguments[0])) {
-    return arguments;
-  }
-  // An unquoted program path with blanks: take ever longer blank-separated prefixes until one
-  // names a program file, as the system's own process start does.
-  size_t end = commandLine.find_first_of(" \t", start);
-  while (end != std::string::npos) {
-    const size_t next = commandLine.find_first_of(" \t", skipBlanks(commandLine, end));
-    const std::string candidate = commandLine.substr(start, next - start);
-    if (candidate.find('"') != std::string::npos) break;
-    if (isExecutableFile(candidate)) {
-      std::vector<std::string> resolved{candidate};
-      if (next != std::string::npos) appendArguments(commandLine, next, resolved);
-      return resolved;
-    }
-    end = next;
-  }
-  return arguments;
-}
 
 struct ChildProcess::Shared {
   std::mutex mutex;
@@ -230,8 +117,9 @@ ChildProcess ChildProcess::start(const std::vector<std::string>& arguments,
   };
   if (options.stderrFile) {
     const std::string file = options.stderrFile->string();
+    const int create = options.stderrFileNew ? O_EXCL | O_NOFOLLOW : O_TRUNC;
     ::posix_spawn_file_actions_addopen(actions, STDERR_FILENO, file.c_str(),
-                                       O_WRONLY | O_CREAT | O_TRUNC, 0644);
+                                       O_WRONLY | O_CREAT | create, 0644);
     if (options.stdoutToo) {
       ::posix_spawn_file_actions_adddup2(actions, STDERR_FILENO, STDOUT_FILENO);
     } else if (!options.inheritOutput) {
@@ -272,8 +160,10 @@ ChildProcess ChildProcess::start(const std::vector<std::string>& arguments,
   }
 
   pid_t pid = -1;
-  const int error = ::posix_spawnp(&pid, argv[0], actions, setup.attributes(), argv.data(),
-                                   envp.empty() ? environ : envp.data());
+  // A path is started exactly as it stands; only a bare name is looked up on the PATH.
+  const auto spawn = arguments[0].find('/') == std::string::npos ? ::posix_spawnp : ::posix_spawn;
+  const int error = spawn(&pid, argv[0], actions, setup.attributes(), argv.data(),
+                          envp.empty() ? environ : envp.data());
   if (error != 0 || pid <= 0) {
     closePipe();
     return child;
@@ -315,23 +205,52 @@ int ChildProcess::wait() {
   return shared_->exitStatus;
 }
 
-bool ChildProcess::ended() {
-  if (!shared_) return true;
-  std::lock_guard lock(shared_->mutex);
-  if (shared_->reaped) return true;
-  siginfo_t info{};
-  if (::waitid(P_PID, static_cast<id_t>(shared_->pid), &info, WEXITED | WNOWAIT | WNOHANG) != 0) {
-    return errno != EINTR;
+std::optional<int> ChildProcess::waitFor(std::chrono::milliseconds limit) {
+  if (!shared_) return -1;
+  const auto end = std::chrono::steady_clock::now() + limit;
+  while (true) {
+    {
+      std::lock_guard lock(shared_->mutex);
+      if (shared_->reaped) return shared_->exitStatus;
+    }
+    siginfo_t info{};
+    // Looks without reaping; wait() reaps under the lock.
+    if (::waitid(P_PID, static_cast<id_t>(shared_->pid), &info, WEXITED | WNOWAIT | WNOHANG) == 0 &&
+        info.si_pid != 0) {
+      return wait();
+    }
+    if (std::chrono::steady_clock::now() >= end) return std::nullopt;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
-  return info.si_pid != 0;
 }
 
 void ChildProcess::terminate() {
   if (!shared_) return;
+  const pid_t target = shared_->groupLeader ? -shared_->pid : shared_->pid;
+  {
+    std::lock_guard lock(shared_->mutex);
+    // Until reaped, the id cannot belong to anyone else (an ended, unreaped child is a zombie, and
+    // its group lives on with it).
+    if (shared_->reaped) return;
+    // Asked first: the encoder tool then ends its ffmpeg and removes the files it was writing.
+    ::kill(target, SIGTERM);
+  }
+  constexpr int kGraceChecks = 40;  // 2 s
+  for (int check = 0; check < kGraceChecks; ++check) {
+    {
+      std::lock_guard lock(shared_->mutex);
+      if (shared_->reaped) return;
+      siginfo_t info{};
+      if (::waitid(P_PID, static_cast<id_t>(shared_->pid), &info, WEXITED | WNOHANG | WNOWAIT) ==
+              0 &&
+          info.si_pid == shared_->pid) {
+        break;  // ended: its group goes on only if it did not end that itself
+      }
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
   std::lock_guard lock(shared_->mutex);
-  // Until reaped, the id cannot belong to anyone else (an ended, unreaped child is a zombie, and
-  // its group lives on with it).
-  if (!shared_->reaped) ::kill(shared_->groupLeader ? -shared_->pid : shared_->pid, SIGKILL);
+  if (!shared_->reaped) ::kill(target, SIGKILL);
 }
 
 void ChildProcess::closeInput(std::string_view lastBytes) {

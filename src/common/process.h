@@ -2,6 +2,7 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -10,16 +11,6 @@
 #include <vector>
 
 namespace tarn {
-
-// Splits a command line into arguments by the Windows command-line rules: blanks separate,
-// double quotes group (and are removed), backslashes before a quote escape it, "" is an empty
-// argument. The first argument is the program name: quotes group it, backslashes are plain.
-std::vector<std::string> splitCommandLine(const std::string& commandLine);
-
-// As splitCommandLine, and when the program path is unquoted and holds blanks, the program is the
-// shortest blank-separated prefix that names an executable file (the system's own resolution of
-// an unquoted program path); the rest are its arguments.
-std::vector<std::string> splitCommandLineForStart(const std::string& commandLine);
 
 // A started child process, owned by this object. Started directly (posix_spawn, no shell), with
 // standard input from /dev/null. Never kills or waits on a process id it did not start itself.
@@ -35,6 +26,9 @@ class ChildProcess {
   struct Options {
     // When set, the child's standard error (and output, if `stdoutToo`) goes to this file.
     std::optional<std::filesystem::path> stderrFile;
+    // When true, stderrFile is created new: the start fails when an entry of that name exists
+    // (a link is never followed).
+    bool stderrFileNew = false;
     bool stdoutToo = false;
     // When false, the child's standard output and error go to /dev/null.
     bool inheritOutput = false;
@@ -60,11 +54,12 @@ class ChildProcess {
   // Blocks until the process ends, without a time limit; returns its exit status (128 + signal
   // when killed). Safe to call from one thread while another calls terminate().
   int wait();
-  // Whether the process has ended, without waiting and without reaping it (wait() still gives
-  // its status). Callable from any thread.
-  bool ended();
-  // Ends the process if it still runs (SIGKILL). Callable from any thread. Does nothing once a
-  // wait() has reaped the process, so it never signals a reused process id.
+  // As wait(), for at most `limit`: empty when the process still runs then.
+  std::optional<int> waitFor(std::chrono::milliseconds limit);
+  // Ends the process (and the group it leads) if it still runs: SIGTERM first, so that the encoder
+  // tool removes the files it was writing, then SIGKILL once it has ended or after 2 s. Callable
+  // from any thread; returns within about 2 s. Does nothing once a wait() has reaped the process,
+  // so it never signals a reused process id.
   void terminate();
   // Closes our end of the input pipe (Options::inputPipe), after writing `lastBytes` to it: the
   // child reads them and then the end of its input. Callable from any thread, more than once

@@ -72,8 +72,18 @@ class Descriptor {
   int fd_;
 };
 
+// Creates `path` as a new file: an entry already of that name (an old file, a link to anywhere)
+// is removed as an entry of its folder and never written through.
+int createNew(const std::string& path, int extraFlags) {
+  const int flags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | extraFlags;
+  int fd = ::open(path.c_str(), flags, 0644);
+  if (fd < 0 && errno == EEXIST && ::unlink(path.c_str()) == 0)
+    fd = ::open(path.c_str(), flags, 0644);
+  return fd;
+}
+
 int writeCached(const std::string& path, const uint8_t* data, size_t size) {
-  Descriptor file(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+  Descriptor file(createNew(path, 0));
   if (file.get() < 0) return errno;
   if (!writeAll(file.get(), data, size)) return errno;
   return file.close() == 0 ? 0 : errno;
@@ -93,7 +103,7 @@ void AlignedBuffer::Free::operator()(uint8_t* data) const {
 
 int writeFileUncached(const std::string& path, const AlignedBuffer& buffer, size_t size) {
   if (size > buffer.size()) return EINVAL;
-  Descriptor file(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_DIRECT, 0644));
+  Descriptor file(createNew(path, O_DIRECT));
   if (file.get() < 0) {
     return errno == EINVAL ? writeCached(path, buffer.data(), size) : errno;
   }
@@ -102,6 +112,7 @@ int writeFileUncached(const std::string& path, const AlignedBuffer& buffer, size
     if (errno != EINVAL) return errno;
     // Direct transfers refused after all (alignment rules of this file system): write normally.
     file.close();
+    ::unlink(path.c_str());
     return writeCached(path, buffer.data(), size);
   }
   if (direct < size) {
@@ -127,9 +138,11 @@ UncachedRead readFileUncached(const std::string& path, AlignedBuffer& buffer, si
   if (size > limit) return {EFBIG, 0};
   // Whole blocks are asked for: a direct read must not be cut to the file's length.
   const size_t wanted = roundUpToBlocks(size);
-  if (buffer.size() < wanted) {
-    buffer = AlignedBuffer(wanted);
-    if (buffer.size() < wanted) return {ENOMEM, 0};
+  // Readers may run a little past the data (swscale's vector loops read whole vectors).
+  const size_t allocated = wanted + kReadSlack;
+  if (buffer.size() < allocated) {
+    buffer = AlignedBuffer(allocated);
+    if (buffer.size() < allocated) return {ENOMEM, 0};
   }
   ssize_t count = readUpTo(file.get(), buffer.data(), wanted);
   if (count < 0 && errno == EINVAL && direct) {

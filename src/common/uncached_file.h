@@ -7,6 +7,9 @@
 
 namespace tarn {
 
+// Bytes that a read buffer always holds beyond the file's data.
+inline constexpr size_t kReadSlack = 64;
+
 // Whole-file reads and writes that bypass the page cache (O_DIRECT) where the file system
 // allows it. Frame files are written once and read once or twice, gigabytes of them per run:
 // through the cache they would push everything else out of it, and filling fresh cache pages
@@ -33,7 +36,8 @@ class AlignedBuffer {
   size_t size_ = 0;
 };
 
-// Creates or truncates `path` and writes the first `size` bytes of `buffer` into it, the whole
+// Creates `path` new (an entry already of that name, a link included, is removed from its folder,
+// never written through) and writes the first `size` bytes of `buffer` into it, the whole
 // blocks directly and the last partial block through the cache. Falls back to an ordinary write
 // where direct transfers are refused (tmpfs, some network file systems). Returns 0, or the errno
 // of the failure (a full disk is also reported when the file is closed).

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "common/folder_lock.h"
 #include "common/free_space.h"
 #include "common/frontend.h"
 #include "common/rounding.h"
@@ -167,7 +168,7 @@ bool startEncodeAheadWhenReady(ConversionContext& context, const RunFacts& facts
   if (started) {
     if (!facts.budget.consume) return true;
     const std::shared_ptr<ChildProcess> process = encodeAheadProcess(context.encoder);
-    return process && !process->ended();
+    return process && !process->waitFor(std::chrono::milliseconds(0));
   }
   if (context.encoder.audioRunning != 0 || context.run.frameNumber < 1) return true;
   started = true;
@@ -552,6 +553,12 @@ ConversionOutcome convertMovie(ConversionContext& context, std::string outputPat
   if (const std::string problem = ensureTempFolder(tempFolder); !problem.empty()) {
     refuse(context, problem);
     return leave(ConversionOutcome::failed);
+  }
+  // Held to the end of the run: no other run writes or deletes in this folder meanwhile.
+  const FolderLock folderLock = FolderLock::tryLock(tempFolder);
+  if (!folderLock.held()) {
+    refuse(context, folderInUseMessage(tempFolder));
+    return leave(ConversionOutcome::refused);
   }
   deleteTempFiles(tempFolder, 1, context.aviCopies, [&](int ms) { frontend.yield(ms); });
   const FrameBudget budget = frameBudgetFor(context, tempFolder);

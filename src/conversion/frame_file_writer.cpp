@@ -121,7 +121,7 @@ bool FrameFileWriter::waitForRoom(int32_t number) {
       consumer = consumer_;
     }
     // No one will ever read the file: the run learns why from the encoder.
-    if (consumer && consumer->ended()) abandoned_ = true;
+    if (consumer && consumer->waitFor(std::chrono::milliseconds(0))) abandoned_ = true;
   }
   waitingForEncoder_ = false;
   return !abandoned_;

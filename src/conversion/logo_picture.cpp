@@ -1,5 +1,9 @@
 #include "conversion/logo_picture.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
@@ -8,6 +12,7 @@ extern "C" {
 }
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -150,6 +155,35 @@ PictureLoadResult loadPicture(const std::vector<uint8_t>& bytes, int64_t maxPixe
   return result;
 }
 
+namespace {
+
+// The whole file, when it is a regular file of at most kMaxLogoFileBytes. Opened without waiting
+// (a FIFO would block) and checked on the opened file, so a name swapped meanwhile cannot slip by.
+bool readLogoFile(const std::filesystem::path& path, std::vector<uint8_t>& bytes) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat info {};
+  bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
+            static_cast<uint64_t>(info.st_size) <= kMaxLogoFileBytes;
+  if (ok) {
+    bytes.resize(static_cast<size_t>(info.st_size) + 1);
+    size_t done = 0;
+    while (done < bytes.size()) {
+      const ssize_t count = ::read(fd, bytes.data() + done, bytes.size() - done);
+      if (count < 0 && errno == EINTR) continue;
+      if (count <= 0) break;
+      done += static_cast<size_t>(count);
+    }
+    // A file that grew past the limit while it was read counts as too large.
+    ok = done <= kMaxLogoFileBytes;
+    bytes.resize(done);
+  }
+  ::close(fd);
+  return ok;
+}
+
+}  // namespace
+
 bool logoShapeAccepted(int32_t width, int32_t height) {
   return width > 0 && height > 0 && width / 6.0 >= height;
 }
@@ -159,9 +193,9 @@ bool acceptLogo(LogoPicture& logo, Frontend& frontend, const std::filesystem::pa
   frontend.setLogoStatus("Logo present, spherical format", Rgb{0, 255, 0}, kLabelGrey);
 
   std::vector<uint8_t> bytes;
-  {
-    std::ifstream file(path, std::ios::binary);
-    if (file) bytes.assign(std::istreambuf_iterator<char>(file), {});
+  if (!readLogoFile(path, bytes)) {
+    showRefusal(logo, frontend);
+    return false;
   }
   PictureLoadResult loaded = loadPicture(bytes);
   const DecodedPicture& picture = loaded.picture;

@@ -50,6 +50,10 @@ PictureLoadResult loadPicture(const std::vector<uint8_t>& bytes,
 // The shape rule: a logo must be at least six times as wide as high.
 bool logoShapeAccepted(int32_t width, int32_t height);
 
+// Logo files are read up to this size (64 MiB; a 16000 x 2000 JPEG is far below it); a larger
+// file, or anything but a regular file (a FIFO, a device), is refused unread.
+inline constexpr uint64_t kMaxLogoFileBytes = 64ull << 20;
+
 // Reads, decodes and checks the chosen file; keeps it as the logo or refuses it with
 // "Bad Logo format." / "Logo Image Error". Returns true when the logo was accepted.
 bool acceptLogo(LogoPicture& logo, Frontend& frontend, const std::filesystem::path& path);

@@ -21,7 +21,7 @@ bool startEncodeAhead(EncoderRuns& runs, const EncodeRequest& request, bool cons
   options.environment = {"FFMPEG_III_FRAMES_PENDING=1"};
   if (consumeFrames) options.environment.push_back("FFMPEG_III_CONSUME_FRAMES=1");
   ahead.framesFollowExport = framesFollowExport;
-  auto process = std::make_shared<ChildProcess>(startEncoderTool(built.command, options));
+  auto process = std::make_shared<ChildProcess>(startEncoderTool(built.arguments, options));
   if (!process->started()) return false;
   ahead.process = std::move(process);
   std::lock_guard lock(runs.mutex);

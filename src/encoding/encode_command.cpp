@@ -4,15 +4,10 @@
 #include <cstdio>
 
 #include "common/text.h"
+#include "encoding/tool_command.h"
 
 namespace tarn {
 namespace {
-
-constexpr char kQuote = '"';
-
-std::string quoted(const std::string& text) {
-  return kQuote + trimBlanks(text) + kQuote;
-}
 
 std::string channelsPiece(int32_t channelsIndex) {
   return channelsIndex == 1 ? " -ac 1 " : " -ac 2 ";
@@ -147,19 +142,26 @@ EncodeCommand encodeCommand(const EncodeRequest& request) {
   const OutputOptions& options = request.output;
   const std::string audioOptions =
       channelsPiece(options.channelsIndex) + ratePiece(options.sampleRateIndex, result.extension);
-  const std::string soundInput =
-      request.soundPresent ? "-i " + quoted(request.tempStreamFolder + "/temp.wav") + audioOptions
-                           : std::string(" ");
   const std::string timing =
       " -t " + request.durationText + bitRatePiece(request.bitRateIndex) +
       presetPiece(request.codecModeIndex) +
       sizePiece(options.resizeIndex, request.frameWidth, request.canvasHeight);
 
-  result.command = kQuote + request.exeFolder + "/PLUG-IN/ffmpeg_III.exe" + kQuote + " " +
-                   inputRatePiece(request.timePerFrame) + "-i " + quoted(result.encoderInputPath) +
-                   " " + soundInput + container->codecPiece + timing +
-                   qualityTail(*container, options.qualityValue) + " -y " +
-                   quoted(request.outputPath);
+  ToolCommandBuilder tool(request.exeFolder + "/PLUG-IN/ffmpeg_III.exe", true);
+  tool.options(" " + inputRatePiece(request.timePerFrame) + "-i ")
+      .path(result.encoderInputPath, framePatternArgument(request.tempStreamFolder))
+      .options(" ");
+  if (request.soundPresent) {
+    tool.options("-i ").path(request.tempStreamFolder + "/temp.wav").options(audioOptions);
+  } else {
+    tool.options(" ");
+  }
+  tool.options(std::string(container->codecPiece) + timing +
+               qualityTail(*container, options.qualityValue) + " -y ")
+      .path(request.outputPath);
+  ToolCommand built = tool.build();
+  result.command = std::move(built.text);
+  result.arguments = std::move(built.arguments);
   return result;
 }
 

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "common/settings.h"
 
@@ -23,7 +24,10 @@ struct EncodeRequest {
 };
 
 struct EncodeCommand {
-  std::string command;           // empty when the output extension is not one of the eight
+  std::string command;  // empty when the output extension is not one of the eight
+  // What the tool is started with (see ToolCommand); empty with `command`. The text is for the
+  // run log only.
+  std::vector<std::string> arguments;
   std::string extension;         // lower-cased, dot included; "" when there is none
   std::string encoderInputPath;  // tempStreamFolder + "/temp%06d.bmp"
 };

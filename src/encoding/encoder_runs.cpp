@@ -1,5 +1,7 @@
 #include "encoding/encoder_runs.h"
 
+#include <unistd.h>
+
 #include <fstream>
 
 #include "common/run_log.h"
@@ -8,8 +10,8 @@
 
 namespace tarn {
 
-ChildProcess startEncoderTool(const std::string& command, ChildProcess::Options options) {
-  const std::vector<std::string> arguments = splitCommandLineForStart(command);
+ChildProcess startEncoderTool(const std::vector<std::string>& arguments,
+                              ChildProcess::Options options) {
   if (arguments.empty()) return {};
   options.ownProcessGroup = true;  // stopping the tool stops its ffmpeg too
   return ChildProcess::start(arguments, options);
@@ -65,44 +67,58 @@ EncoderRuns::~EncoderRuns() {
   joinIfRunning(encodeThread);
 }
 
-int runEncoderTool(const std::string& command,
+int runEncoderTool(const std::vector<std::string>& arguments,
                    const std::optional<std::filesystem::path>& stderrFile) {
   ChildProcess::Options options;
   options.stderrFile = stderrFile;
-  ChildProcess process = startEncoderTool(command, options);
+  ChildProcess process = startEncoderTool(arguments, options);
   if (!process.started()) return -1;
   return process.wait();
 }
 
-std::string audioExtractionCommand(const std::string& exeFolder, const std::string& moviePath,
+ToolCommand audioExtractionCommand(const std::string& exeFolder, const std::string& moviePath,
                                    const std::string& tempStreamFolder) {
-  return exeFolder + "/PLUG-IN/ffmpeg_III.exe " + "-i \"" + trimBlanks(moviePath) + "\"" +
-         " -f wav -ar 44100 -ac 2 -acodec pcm_s16le -y " + "\"" + trimBlanks(tempStreamFolder) +
-         "/temp.wav\"";
+  return ToolCommandBuilder(exeFolder + "/PLUG-IN/ffmpeg_III.exe", false)
+      .options(" -i ")
+      .path(moviePath)
+      .options(" -f wav -ar 44100 -ac 2 -acodec pcm_s16le -y ")
+      .path(trimBlanks(tempStreamFolder) + "/temp.wav", toolPath(soundFilePath(tempStreamFolder)))
+      .build();
 }
 
-std::string containerConversionCommand(const std::string& exeFolder, const std::string& inputPath,
+std::string soundFilePath(const std::string& tempStreamFolder) {
+  return tempStreamFolder + "/temp.wav";
+}
+
+ToolCommand containerConversionCommand(const std::string& exeFolder, const std::string& inputPath,
                                        const std::string& outputPath) {
-  return exeFolder + "/PLUG-IN/ffmpeg_III.exe " + "-i \"" + trimBlanks(inputPath) + "\"" +
-         " -sameq -ar 44100 -ac 2 -acodec pcm_s16le -y " + "\"" + trimBlanks(outputPath) + "\"";
+  return ToolCommandBuilder(exeFolder + "/PLUG-IN/ffmpeg_III.exe", false)
+      .options(" -i ")
+      .path(inputPath)
+      .options(" -sameq -ar 44100 -ac 2 -acodec pcm_s16le -y ")
+      .path(outputPath)
+      .build();
 }
 
 void runConversion(EncoderRuns& runs, const std::string& exeFolder) {
-  std::string command;
+  ToolCommand command;
   {
     std::lock_guard lock(runs.mutex);
     command = containerConversionCommand(exeFolder, runs.encoderInputPath, runs.encoderOutputPath);
   }
-  runEncoderTool(command);
+  runEncoderTool(command.arguments);
   runs.encoderRunning = 0;
 }
 
-void runAudioExtraction(EncoderRuns& runs, const std::string& command) {
+void runAudioExtraction(EncoderRuns& runs, const ToolCommand& command) {
   struct Done {
     EncoderRuns& runs;
     ~Done() { runs.audioRunning = 0; }
   } done{runs};
-  auto process = std::make_shared<ChildProcess>(startEncoderTool(command, {}));
+  // ffmpeg writes through whatever it finds under the sound file's name: an entry there (a link
+  // to another file, an old sound) is removed first, never followed.
+  if (!command.arguments.empty()) ::unlink(command.arguments.back().c_str());
+  auto process = std::make_shared<ChildProcess>(startEncoderTool(command.arguments, {}));
   if (!process->started()) return;
   {
     std::lock_guard lock(runs.mutex);
@@ -117,7 +133,7 @@ void runAudioExtraction(EncoderRuns& runs, const std::string& command) {
   if (runs.audioProcess == process) runs.audioProcess.reset();
 }
 
-void startAudioExtraction(EncoderRuns& runs, const std::string& command) {
+void startAudioExtraction(EncoderRuns& runs, const ToolCommand& command) {
   joinAudioExtraction(runs);  // a previous extraction has ended or been stopped by now
   std::lock_guard lock(runs.mutex);
   runs.audioStopRequested = false;
@@ -182,7 +198,7 @@ void runMainEncode(EncoderRuns& runs, const EncodeRequest& request, RunLog& log)
     status = ahead->process->wait();
   } else {
     report = mainEncodeReportFile(runs, request.tempStreamFolder, ownReport);
-    if (!built.command.empty()) status = runEncoderTool(built.command, report);
+    if (!built.arguments.empty()) status = runEncoderTool(built.arguments, report);
   }
   runs.mainEncodeSucceeded = status == 0;
   ToolVerdict verdict;

@@ -12,6 +12,7 @@
 
 #include "common/process.h"
 #include "encoding/encode_command.h"
+#include "encoding/tool_command.h"
 
 namespace tarn {
 
@@ -63,25 +64,28 @@ struct EncoderRuns {
   ~EncoderRuns();  // stops a running extraction and joins every worker
 };
 
-// Starts the encoder tool's command line (split by the command-line rules, never through a shell)
-// as the leader of a process group of its own, so that terminating it ends its ffmpeg as well.
-ChildProcess startEncoderTool(const std::string& command, ChildProcess::Options options);
+// Starts the encoder tool from its argument vector (the program by its exact path, never through a
+// shell) as the leader of a process group of its own, so that terminating it ends its ffmpeg too.
+ChildProcess startEncoderTool(const std::vector<std::string>& arguments,
+                              ChildProcess::Options options);
 
-// Starts the command (split by the command-line rules, the tool never through a shell) and waits
-// for it without a time limit. Returns the exit status, or -1 when it could not be started.
-int runEncoderTool(const std::string& command,
+// Starts the tool as startEncoderTool does and waits for it without a time limit. Returns the exit
+// status, or -1 when it could not be started (an empty vector included).
+int runEncoderTool(const std::vector<std::string>& arguments,
                    const std::optional<std::filesystem::path>& stderrFile = std::nullopt);
 
 // program folder + "/PLUG-IN/ffmpeg_III.exe -i "movie" -f wav -ar 44100 -ac 2 -acodec pcm_s16le
-// -y "temp.wav"" (the tool path unquoted, as the system always wrote it).
-std::string audioExtractionCommand(const std::string& exeFolder, const std::string& moviePath,
+// -y "temp.wav"" (in the text the tool path unquoted, as the system always wrote it).
+ToolCommand audioExtractionCommand(const std::string& exeFolder, const std::string& moviePath,
                                    const std::string& tempStreamFolder);
+// The extracted sound: tempStreamFolder + "/temp.wav".
+std::string soundFilePath(const std::string& tempStreamFolder);
 
 // Worker procedure: extracts the movie's sound into temp.wav, recording the process so that
-// stopAudioExtraction can end it.
-void runAudioExtraction(EncoderRuns& runs, const std::string& command);
+// stopAudioExtraction can end it. An entry already named temp.wav is removed first.
+void runAudioExtraction(EncoderRuns& runs, const ToolCommand& command);
 // Starts runAudioExtraction on the audio worker thread.
-void startAudioExtraction(EncoderRuns& runs, const std::string& command);
+void startAudioExtraction(EncoderRuns& runs, const ToolCommand& command);
 // Terminates the program's own extraction if it still runs. Any thread.
 void stopAudioExtraction(EncoderRuns& runs);
 // Waits for the audio worker thread to end.
@@ -89,7 +93,7 @@ void joinAudioExtraction(EncoderRuns& runs);
 
 // program folder + "/PLUG-IN/ffmpeg_III.exe -i "input" -sameq -ar 44100 -ac 2 -acodec pcm_s16le -y
 // "output"": a copy of one movie in the container its name selects, with 16-bit PCM sound.
-std::string containerConversionCommand(const std::string& exeFolder, const std::string& inputPath,
+ToolCommand containerConversionCommand(const std::string& exeFolder, const std::string& inputPath,
                                        const std::string& outputPath);
 
 // Worker procedure: runs containerConversionCommand for encoderInputPath and encoderOutputPath,

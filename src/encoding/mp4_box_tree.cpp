@@ -59,9 +59,21 @@ std::optional<BoxHeader> readHeader(const uint8_t* data, uint64_t available) {
   return header;
 }
 
+// What a parse may still spend: nesting is bounded so that a file of nested boxes cannot exhaust
+// the stack, and the box count so that tiny boxes cannot multiply the memory used.
+struct ParseBudget {
+  int depthLeft = kMaxBoxDepth;
+  size_t boxesLeft = kMaxBoxCount;
+};
+
+std::optional<Mp4Box> parseBox(const uint8_t* data, size_t size, ParseBudget& budget);
+
 // Parses the boxes that fill `data` exactly (up to a short all-zero trailer).
 std::optional<std::vector<Mp4Box>> parseChildren(const uint8_t* data, size_t size,
-                                                 std::vector<uint8_t>* trailer) {
+                                                 std::vector<uint8_t>* trailer,
+                                                 ParseBudget& budget) {
+  if (budget.depthLeft <= 0) return std::nullopt;
+  --budget.depthLeft;
   std::vector<Mp4Box> children;
   size_t at = 0;
   while (at < size) {
@@ -72,12 +84,40 @@ std::optional<std::vector<Mp4Box>> parseChildren(const uint8_t* data, size_t siz
     }
     const auto header = readHeader(data + at, left);
     if (!header) return std::nullopt;
-    auto child = parseMp4Box(data + at, static_cast<size_t>(header->size));
+    auto child = parseBox(data + at, static_cast<size_t>(header->size), budget);
     if (!child) return std::nullopt;
     children.push_back(std::move(*child));
     at += static_cast<size_t>(header->size);
   }
+  ++budget.depthLeft;
   return children;
+}
+
+bool isPlainContainer(const std::string& type) {
+  return std::any_of(kPlainContainers.begin(), kPlainContainers.end(),
+                     [&type](const char* name) { return type == name; });
+}
+
+// A container's payload is parsed in place, never copied first: each byte is held once, whatever
+// the depth.
+std::optional<Mp4Box> parseBox(const uint8_t* data, size_t size, ParseBudget& budget) {
+  const auto header = readHeader(data, size);
+  if (!header || header->size != size || budget.boxesLeft == 0) return std::nullopt;
+  --budget.boxesLeft;
+  Mp4Box box;
+  box.type = header->type;
+  box.largeSize = header->largeSize;
+  const uint8_t* payload = data + header->headerSize;
+  const size_t payloadSize = size - static_cast<size_t>(header->headerSize);
+  if (!isPlainContainer(box.type)) {
+    box.prefix.assign(payload, payload + payloadSize);
+    return box;
+  }
+  auto children = parseChildren(payload, payloadSize, &box.trailer, budget);
+  if (!children) return std::nullopt;
+  box.children = std::move(*children);
+  box.expanded = true;
+  return box;
 }
 
 template <typename Box, typename Visit>
@@ -114,8 +154,9 @@ bool Mp4Box::expand(size_t prefixSize) {
   if (expanded) return true;
   if (prefix.size() < prefixSize) return false;
   std::vector<uint8_t> trailerBytes;
+  ParseBudget budget;
   auto parsed =
-      parseChildren(prefix.data() + prefixSize, prefix.size() - prefixSize, &trailerBytes);
+      parseChildren(prefix.data() + prefixSize, prefix.size() - prefixSize, &trailerBytes, budget);
   if (!parsed) return false;
   children = std::move(*parsed);
   trailer = std::move(trailerBytes);
@@ -139,16 +180,8 @@ const Mp4Box* Mp4Box::child(const std::string& childType) const {
 }
 
 std::optional<Mp4Box> parseMp4Box(const uint8_t* data, size_t size) {
-  const auto header = readHeader(data, size);
-  if (!header || header->size != size) return std::nullopt;
-  Mp4Box box;
-  box.type = header->type;
-  box.largeSize = header->largeSize;
-  box.prefix.assign(data + header->headerSize, data + size);
-  const bool container = std::any_of(kPlainContainers.begin(), kPlainContainers.end(),
-                                     [&box](const char* name) { return box.type == name; });
-  if (container && !box.expand(0)) return std::nullopt;
-  return box;
+  ParseBudget budget;
+  return parseBox(data, size, budget);
 }
 
 std::optional<std::vector<Mp4TopBox>> listTopLevelBoxes(const std::string& path,

@@ -31,8 +31,14 @@ struct Mp4Box {
   const Mp4Box* child(const std::string& childType) const;
 };
 
+// Limits of one parse: boxes nested deeper than kMaxBoxDepth, or more than kMaxBoxCount boxes, make
+// the bytes count as malformed. Real movies nest about eight deep.
+inline constexpr int kMaxBoxDepth = 32;
+inline constexpr size_t kMaxBoxCount = 100'000;
+
 // Parses one box (the whole of `data`) and, recursively, the plain containers inside it (moov,
-// trak, mdia, minf, stbl, dinf, edts). Empty when the bytes are not a well-formed box.
+// trak, mdia, minf, stbl, dinf, edts). Empty when the bytes are not a well-formed box or pass the
+// limits above. Memory in proportion to `size`.
 std::optional<Mp4Box> parseMp4Box(const uint8_t* data, size_t size);
 
 // A box at the top level of a file: where it starts and how long it is.

@@ -166,6 +166,12 @@ bool SphericalReport::equirectangular() const {
   return sideDataProjection == "equirectangular";
 }
 
+SphericalReport readSphericalBoxes(const std::string& path) {
+  SphericalReport report;
+  if (isMp4Family(path)) readBoxes(path, report);
+  return report;
+}
+
 SphericalReport readSphericalMetadata(const std::string& path) {
   SphericalReport report;
   if (isMp4Family(path)) readBoxes(path, report);

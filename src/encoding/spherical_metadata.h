@@ -32,6 +32,8 @@ struct SphericalReport {
 // Reads the spherical metadata of a movie: a box walk for MP4/M4V/MOV files, FFmpeg's stream
 // side data for any file (for WebM the Matroska Projection element).
 SphericalReport readSphericalMetadata(const std::string& path);
+// The box walk alone (MP4/M4V/MOV files; other files give an empty report).
+SphericalReport readSphericalBoxes(const std::string& path);
 
 // One line for a user: "spherical metadata: none" or the forms found and their places.
 std::string describeSpherical(const SphericalReport& report);

@@ -6,6 +6,8 @@
 #include <system_error>
 #include <thread>
 
+#include "common/folder_lock.h"
+
 namespace tarn {
 namespace fs = std::filesystem;
 namespace {
@@ -52,6 +54,18 @@ bool isFrameFileName(const std::string& name) {
   const auto digits =
       std::string_view(name).substr(kPrefix.size(), name.size() - kPrefix.size() - kSuffix.size());
   return std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+bool deleteTempFilesIfFree(const std::string& folder, int32_t keepAvi,
+                           const OwnAviCopies& aviCopies, const std::function<void(int)>& wait) {
+  const FolderLock lock = FolderLock::tryLock(folder);
+  if (!lock.held()) return false;
+  deleteTempFiles(folder, keepAvi, aviCopies, wait);
+  return true;
+}
+
+std::string folderInUseMessage(const std::string& folder) {
+  return "The temporary folder " + folder + " is in use by another conversion.";
 }
 
 void deleteTempFiles(const std::string& folder, int32_t keepAvi, const OwnAviCopies& aviCopies,

@@ -26,6 +26,16 @@ void sleepMilliseconds(int milliseconds);
 void deleteTempFiles(const std::string& folder, int32_t keepAvi, const OwnAviCopies& aviCopies,
                      const std::function<void(int)>& wait = sleepMilliseconds);
 
+// deleteTempFiles for a folder no other run is using: the folder's lock (FolderLock) is taken for
+// the cleanup. A folder locked by another run (a conversion of another program instance) is left
+// as it is and false returned.
+bool deleteTempFilesIfFree(const std::string& folder, int32_t keepAvi,
+                           const OwnAviCopies& aviCopies,
+                           const std::function<void(int)>& wait = sleepMilliseconds);
+
+// The refusal of a run whose temporary folder another run holds.
+std::string folderInUseMessage(const std::string& folder);
+
 // True for the names the conversion gives its frame files: "temp" + six or more digits + ".bmp".
 bool isFrameFileName(const std::string& name);
 

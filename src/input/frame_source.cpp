@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <new>
 #include <thread>
 
@@ -150,7 +151,10 @@ int32_t runFrameSource(FrameSourceContext& context, const std::string& path) {
   };
 
   std::shared_ptr<DecodeGraph> graph;
-  OpenedGraph opened = openDecodeGraph(trimNulsAndBlanks(path), context.hooks.sound);
+  // The path as given when it names a file (a name may begin or end with blanks), else trimmed.
+  std::error_code missing;
+  const std::string file = std::filesystem::exists(path, missing) ? path : trimNulsAndBlanks(path);
+  OpenedGraph opened = openDecodeGraph(file, context.hooks.sound);
   // Failures of the file itself come before the "Render file" line, those of its video format
   // after it, as when the graph is built step by step.
   if (opened.failure == OpenFailure::sourceNotAdded ||

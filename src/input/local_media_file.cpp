@@ -10,6 +10,8 @@ extern "C" {
 namespace tarn {
 
 int openLocalMediaFile(const std::filesystem::path& path, FormatContextPtr& format) {
+  // A FIFO or a device would be read without end (or block the opening itself).
+  if (!isRegularFile(path)) return AVERROR(EINVAL);
   AVDictionary* options = nullptr;
   av_dict_set(&options, "protocol_whitelist", "file", 0);
   std::error_code error;
@@ -19,6 +21,11 @@ int openLocalMediaFile(const std::filesystem::path& path, FormatContextPtr& form
   av_dict_free(&options);
   if (opened >= 0) format.reset(raw);
   return opened;
+}
+
+bool isRegularFile(const std::filesystem::path& path) {
+  std::error_code error;
+  return std::filesystem::is_regular_file(path, error);
 }
 
 }  // namespace tarn

@@ -1,5 +1,7 @@
 #include "input/media_probe.h"
 
+#include <unistd.h>
+
 #include <fstream>
 #include <system_error>
 
@@ -41,26 +43,41 @@ std::string probeTextFromReport(const std::string& fileName, std::istream& repor
 }
 
 bool probeMovie(const std::string& path, const std::filesystem::path& exeFolder,
-                std::string& probeText, const std::filesystem::path& reportFolder) {
-  const std::string moviePath = trimBlanks(path);
-  if (moviePath.empty()) return false;
+                std::string& probeText, const std::filesystem::path& reportFolder,
+                std::chrono::milliseconds timeLimit) {
+  if (trimBlanks(path).empty()) return false;
+  // The path as given when it names a file (a name may begin or end with blanks), else trimmed.
   std::error_code error;
-  if (!std::filesystem::exists(moviePath, error)) return false;
+  const std::string moviePath = std::filesystem::exists(path, error) ? path : trimBlanks(path);
+  // Only a regular file is described: a FIFO or a device would keep the tool reading forever.
+  if (!std::filesystem::is_regular_file(moviePath, error)) return false;
 
   // An absolute path, so that the tool never reads the name as a protocol ("concat:", "http:").
   std::string toolInput = std::filesystem::absolute(moviePath, error).string();
   if (toolInput.empty()) toolInput = moviePath;
   const std::filesystem::path reportFile =
       (reportFolder.empty() ? exeFolder : reportFolder) / kReportFileName;
-  std::filesystem::remove(reportFile, error);  // never read an older run's report
+  // Never read an older run's report, nor write through a link of that name.
+  ::unlink(reportFile.c_str());
   ChildProcess::Options options;
   options.stderrFile = reportFile;
+  options.stderrFileNew = true;
+  options.ownProcessGroup = true;  // ending the tool ends its ffmpeg too
   ChildProcess tool = ChildProcess::start(
       {(exeFolder / "PLUG-IN" / "ffmpeg_III.exe").string(), "-i", toolInput}, options);
-  tool.wait();  // the exit status says nothing about the report
+  // The exit status says nothing about the report.
+  const bool answered = !tool.started() || tool.waitFor(timeLimit).has_value();
+  if (!answered) {
+    tool.terminate();
+    tool.wait();
+  }
 
   std::ifstream report(reportFile, std::ios::binary);
   probeText = probeTextFromReport(fileNamePart(moviePath), report);
+  if (!answered) {
+    probeText += "\r\nno answer from the encoder tool within " +
+                 std::to_string(timeLimit.count() / 1000) + " s";
+  }
   report.close();
   std::filesystem::remove(reportFile, error);
   return true;

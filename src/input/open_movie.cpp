@@ -13,8 +13,6 @@
 namespace tarn {
 namespace {
 
-constexpr size_t kMoviePathLength = 255;
-
 void sleepFor(const FrameSourceContext& context, int milliseconds) {
   if (context.hooks.sleep) {
     context.hooks.sleep(milliseconds);
@@ -32,7 +30,7 @@ void openMovie(FrameSourceContext& context, const std::string& path) {
   state.videoLoaded = 1;
   state.streamState = 0;  // ends the loop of a movie still open
   context.frontend.yield(1000);
-  state.moviePath = path.substr(0, kMoviePathLength);
+  state.moviePath = path;  // whole: only what is displayed may be shortened
   state.movieOpen = 1;
   runFrameSource(context, path);
   state.streamState = 1;

@@ -8,8 +8,8 @@
 namespace tarn {
 
 // Runs the frame source for a chosen movie: ends the loop of a movie still open, records the
-// path as moviePath (at most 255 characters), marks a movie as loaded and open, and returns when
-// the movie is closed again (or failed to open), with the preview cleared. Movie-load thread.
+// path as moviePath (whole, whatever its length), marks a movie as loaded and open, and returns
+// when the movie is closed again (or failed to open), with the preview cleared. Movie-load thread.
 void openMovie(FrameSourceContext& context, const std::string& path);
 
 // The movie chooser's steps around its dialog that concern the frame source:

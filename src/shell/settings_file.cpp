@@ -1,5 +1,6 @@
 #include "shell/settings_file.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
@@ -98,6 +99,17 @@ float floatValue(std::string_view value) {
   return std::isfinite(number) ? number : 0.0f;
 }
 
+// A folder as read: trimmed of NULs and blanks; a value that still holds control characters (a
+// missing closing tag lets the value run on over line ends and other tags) is garbled: empty.
+std::string folderValue(const std::string& value) {
+  std::string folder = trimNulsAndBlanks(value);
+  const bool garbled = std::any_of(folder.begin(), folder.end(), [](char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte < 0x20 || byte == 0x7F;
+  });
+  return garbled ? std::string() : folder;
+}
+
 std::string shortestText(float value) {
   std::array<char, 64> text{};
   const auto [end, error] = std::to_chars(text.data(), text.data() + text.size(), value);
@@ -143,9 +155,14 @@ std::string firstCharacters(std::string_view text, size_t count) {
 }
 
 SettingsLoadResult loadSettings(const std::filesystem::path& path, Settings& settings) {
-  SettingsLoadResult result;
   std::optional<std::string> text = readWholeFile(path);
-  if (!text) return result;
+  if (!text) return {};
+  return loadSettingsText(std::move(*text), settings);
+}
+
+SettingsLoadResult loadSettingsText(std::string content, Settings& settings) {
+  SettingsLoadResult result;
+  std::optional<std::string> text = std::move(content);
   result.readable = true;
   for (std::string_view tag : kTags) {
     replaceAll(*text, "</" + std::string(tag) + ">", "<" + std::string(tag) + ">");
@@ -178,8 +195,8 @@ SettingsLoadResult loadSettings(const std::filesystem::path& path, Settings& set
     }
     ++result.valuesRead;
   }
-  settings.tempStreamFolder = trimNulsAndBlanks(heldTempFolder);
-  settings.movieFolder = trimNulsAndBlanks(heldMovieFolder);
+  settings.tempStreamFolder = folderValue(heldTempFolder);
+  settings.movieFolder = folderValue(heldMovieFolder);
   return result;
 }
 

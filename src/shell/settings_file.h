@@ -28,7 +28,10 @@ struct SettingsLoadResult {
 // the start of the value (leading blanks, tabs and line breaks skipped), rounded half to even for
 // the integers; garbled numbers, and numbers that do not fit their field, read as 0.
 // When the main window exists, the caller sets its auto-save box from `autoSave` if complete().
+// A folder value that still holds control characters after trimming is garbled and reads as empty.
 SettingsLoadResult loadSettings(const std::filesystem::path& path, Settings& settings);
+// The same scan over the file's content.
+SettingsLoadResult loadSettingsText(std::string content, Settings& settings);
 
 // Writes the eight lines. Folders are cut to 260 characters and trimmed of spaces; shiftFactor is
 // written in the shortest decimal form that reads back to the same float. The new content replaces

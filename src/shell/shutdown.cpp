@@ -49,7 +49,8 @@ ShutDownOutcome shutDown(Application& app, const ShutDownHooks& hooks) {
   sleep(100);
 
   app.runLog.writeLog("EXIT2");
-  deleteTempFiles(app.settings.tempStreamFolder, 0, app.aviCopies, sleep);
+  // A folder that another instance is converting in is left alone.
+  deleteTempFilesIfFree(app.settings.tempStreamFolder, 0, app.aviCopies, sleep);
   app.runLog.writeLog("EXIT3");
 
   app.shutDownRunning.store(0);

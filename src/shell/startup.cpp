@@ -76,7 +76,8 @@ void runStartup(Application& app, const WorkingPaths& paths, const StartupHooks&
     }
   }
 
-  deleteTempFiles(app.settings.tempStreamFolder, 0, app.aviCopies, hooks.sleep);
+  // A folder that another instance is converting in is left alone.
+  deleteTempFilesIfFree(app.settings.tempStreamFolder, 0, app.aviCopies, hooks.sleep);
 
   app.runLog.writeLog("Temp file:");
   app.runLog.writeLog(app.settings.tempStreamFolder);

@@ -38,7 +38,7 @@ pid_t parentOf(pid_t pid) {
 
 }  // namespace
 
-void endChildProcesses() {
+void endChildProcesses(int signal) {
   const pid_t self = ::getpid();
   std::error_code error;
   for (const auto& entry : std::filesystem::directory_iterator("/proc", error)) {
@@ -49,9 +49,9 @@ void endChildProcesses() {
     if (parentOf(static_cast<pid_t>(pid)) != self) continue;
     // A child of ours that has not been reaped keeps its id; the tool leads its own group.
     if (::getpgid(static_cast<pid_t>(pid)) == pid) {
-      ::kill(-static_cast<pid_t>(pid), SIGKILL);
+      ::kill(-static_cast<pid_t>(pid), signal);
     } else {
-      ::kill(static_cast<pid_t>(pid), SIGKILL);
+      ::kill(static_cast<pid_t>(pid), signal);
     }
   }
 }
@@ -77,6 +77,10 @@ StopSignals::~StopSignals() {
 void StopSignals::watch() {
   const sigset_t set = stopSignalSet();
   const timespec tick{0, 100'000'000};
+  // Ticks after the stop during which the runs are asked to end (the encoder tool removes its own
+  // files on SIGTERM); after them they are killed.
+  constexpr int kGraceTicks = 20;
+  int ticksSinceStop = 0;
   while (!closing_) {
     const int signal = ::sigtimedwait(&set, nullptr, &tick);
     if (signal > 0 && received_ == 0) {
@@ -84,7 +88,9 @@ void StopSignals::watch() {
       if (onStop_) onStop_();
     }
     // After a stop no encoder run may go on; one started since the last look is ended too.
-    if (received_ != 0) endChildProcesses();
+    if (received_ != 0) {
+      endChildProcesses(ticksSinceStop++ < kGraceTicks ? SIGTERM : SIGKILL);
+    }
   }
 }
 

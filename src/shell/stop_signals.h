@@ -32,9 +32,9 @@ class StopSignals {
   std::thread watcher_;
 };
 
-// Ends (SIGKILL) the child processes of this process that are still running, each with the
-// process group it leads (an encoder tool and its ffmpeg). Only direct children, found by their
-// parent id in /proc.
-void endChildProcesses();
+// Sends `signal` (SIGTERM asks, SIGKILL ends) to the child processes of this process that are
+// still running, each with the process group it leads (an encoder tool and its ffmpeg). Only
+// direct children, found by their parent id in /proc.
+void endChildProcesses(int signal);
 
 }  // namespace tarn

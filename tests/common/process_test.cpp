@@ -8,6 +8,7 @@
 #include <sstream>
 #include <thread>
 
+#include "support/command_line_split.h"
 #include "support/test_media.h"
 
 namespace tarn {
@@ -54,20 +55,6 @@ TEST(SplitCommandLine, BackslashesEscapeOnlyBeforeAQuote) {
   EXPECT_EQ(splitCommandLine(R"(t "C:\dir\\" x)"), (Args{"t", R"(C:\dir\)", "x"}));
   // The program name keeps its backslashes.
   EXPECT_EQ(splitCommandLine(R"(C:\a\"b c" d)"), (Args{R"(C:\a\b c)", "d"}));
-}
-
-TEST(SplitCommandLine, UnquotedProgramPathWithBlanksIsResolved) {
-  test::ScratchDir dir;
-  std::filesystem::create_directories(dir / "my tools" / "PLUG-IN");
-  const std::filesystem::path tool = dir / "my tools" / "PLUG-IN" / "ffmpeg_III.exe";
-  std::ofstream(tool) << "#!/bin/sh\n";
-  std::filesystem::permissions(tool, std::filesystem::perms::owner_all);
-  const std::string line = tool.string() + " -i \"/v/a b.mov\" -y \"/t/temp.wav\"";
-  EXPECT_EQ(splitCommandLineForStart(line),
-            (Args{tool.string(), "-i", "/v/a b.mov", "-y", "/t/temp.wav"}));
-  // Nothing to resolve: the plain split.
-  EXPECT_EQ(splitCommandLineForStart("ffmpeg -i x"), (Args{"ffmpeg", "-i", "x"}));
-  EXPECT_EQ(splitCommandLineForStart("\"" + tool.string() + "\" -y"), (Args{tool.string(), "-y"}));
 }
 
 TEST(ChildProcess, MissingProgramIsNotStarted) {

@@ -63,6 +63,23 @@ TEST(UncachedFile, FileSystemsWithoutDirectTransfersFallBack) {
   fs::remove_all(folder);
 }
 
+TEST(UncachedFile, WritesReplaceLinksAndFilesAndNeverWriteThroughThem) {
+  test::ScratchDir dir;
+  const AlignedBuffer buffer = patterned(5000);
+  std::ofstream(dir / "target") << "keep";
+  fs::create_symlink(dir / "target", dir / "link.bmp");
+  fs::create_symlink(dir / "nowhere", dir / "dangling.bmp");
+  std::ofstream(dir / "old.bmp") << std::string(9000, 'x');
+  for (const char* name : {"link.bmp", "dangling.bmp", "old.bmp"}) {
+    ASSERT_EQ(writeFileUncached((dir / name).string(), buffer, 5000), 0) << name;
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(dir / name))) << name;
+    EXPECT_EQ(fs::file_size(dir / name), 5000u) << name;
+  }
+  std::ifstream in(dir / "target");
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "keep");
+  EXPECT_FALSE(fs::exists(dir / "nowhere"));
+}
+
 TEST(UncachedFile, FailuresAreReported) {
   test::ScratchDir dir;
   const AlignedBuffer buffer = patterned(100);

@@ -48,6 +48,49 @@ TEST(EncodeCommand, WorkedExamplesByteForByte) {
             "-qscale 5 -f mp4  -y \"/video/result.mp4\"");
 }
 
+TEST(EncodeCommand, TheToolGetsEveryPathWholeAsOneArgument) {
+  EncodeRequest request = exampleRequest();
+  request.exeFolder = "/opt/my apps/conv";
+  request.tempStreamFolder = "/t/50% \"off\"";
+  request.outputPath = "/o/out q\"uote\nx.mp4 ";
+  request.codecModeIndex = 0;
+  request.bitRateIndex = 0;
+  request.output.resizeIndex = 0;
+  const EncodeCommand built = encodeCommand(request);
+  EXPECT_EQ(
+      built.command,
+      "\"/opt/my apps/conv/PLUG-IN/ffmpeg_III.exe\"  -r 29.97 -i \"/t/50% \"off\"/temp%06d.bmp\" "
+      "-i \"/t/50% \"off\"/temp.wav\" -ac 2  -ar 44100  -r 30  -t 00:01:05.250 -sameq -qscale 15"
+      " -f mp4  -y \"/o/out q\"uote\nx.mp4\"")
+      << "the log keeps the legacy text";
+  EXPECT_EQ(built.arguments, (std::vector<std::string>{"/opt/my apps/conv/PLUG-IN/ffmpeg_III.exe",
+                                                       "-r",
+                                                       "29.97",
+                                                       "-i",
+                                                       "/t/50%% \"off\"/temp%06d.bmp",
+                                                       "-i",
+                                                       "/t/50% \"off\"/temp.wav",
+                                                       "-ac",
+                                                       "2",
+                                                       "-ar",
+                                                       "44100",
+                                                       "-r",
+                                                       "30",
+                                                       "-t",
+                                                       "00:01:05.250",
+                                                       "-sameq",
+                                                       "-qscale",
+                                                       "15",
+                                                       "-f",
+                                                       "mp4",
+                                                       "-y",
+                                                       "/o/out q\"uote\nx.mp4"}));
+  request.outputPath = "-out.webm";
+  EXPECT_EQ(encodeCommand(request).arguments.back(), "./-out.webm");
+  request.outputPath = "out.mkv";
+  EXPECT_TRUE(encodeCommand(request).arguments.empty());
+}
+
 TEST(EncodeCommand, ResizeUsesSinglePrecisionFactorsAndTruncates) {
   EXPECT_EQ(sizePiece(0, 1920, 960), "");
   EXPECT_EQ(sizePiece(1, 1920, 960), " -s 1712x848 ");

@@ -136,26 +136,33 @@ TEST(EncodeProgress, ContainerConversionWindowRunsTheCopyCommand) {
   EXPECT_EQ(made[0], (std::vector<std::string>{"-i", "/v/pano input.mp4", "-sameq", "-ar", "44100",
                                                "-ac", "2", "-acodec", "pcm_s16le", "-y",
                                                (program / "TEMP" / "pano input.avi").string()}));
-  EXPECT_EQ(containerConversionCommand("/p", "a.mp4", " b.avi "),
+  const ToolCommand conversion = containerConversionCommand("/p", "a.mp4", " b.avi ");
+  EXPECT_EQ(conversion.text,
             "/p/PLUG-IN/ffmpeg_III.exe -i \"a.mp4\" -sameq -ar 44100 -ac 2 -acodec pcm_s16le -y "
             "\"b.avi\"");
+  // The text is for the log; the tool gets each path as one argument (padding blanks of a path
+  // that names no file removed).
+  EXPECT_EQ(conversion.arguments,
+            (std::vector<std::string>{"/p/PLUG-IN/ffmpeg_III.exe", "-i", "a.mp4", "-sameq", "-ar",
+                                      "44100", "-ac", "2", "-acodec", "pcm_s16le", "-y", "b.avi"}));
 }
 
 TEST(EncoderRuns, ToolStartFailuresAndTheAudioCommand) {
-  EXPECT_EQ(runEncoderTool(""), -1);
-  EXPECT_EQ(runEncoderTool("/no/such/folder/PLUG-IN/ffmpeg_III.exe -i x"), -1);
+  EXPECT_EQ(runEncoderTool({}), -1);
+  EXPECT_EQ(runEncoderTool({"/no/such/folder/PLUG-IN/ffmpeg_III.exe", "-i", "x"}), -1);
 
-  // A program folder with blanks: the unquoted tool path is still found.
+  // A program folder with blanks: the tool is started by its exact path.
   test::ScratchDir scratch;
   const auto program = scratch / "Program Files" / "Tarn Converter";
   test::installRecordingTool(program);
-  const std::string command =
-      audioExtractionCommand(program.string(), " /v/pano input.mov ", (program / "TEMP").string());
-  EXPECT_EQ(command, program.string() +
-                         "/PLUG-IN/ffmpeg_III.exe -i \"/v/pano input.mov\" -f wav -ar 44100 -ac 2 "
-                         "-acodec pcm_s16le -y \"" +
-                         (program / "TEMP").string() + "/temp.wav\"");
-  EXPECT_NE(runEncoderTool(command), -1);
+  const ToolCommand command =
+      audioExtractionCommand(program.string(), "/v/pano input.mov", (program / "TEMP").string());
+  EXPECT_EQ(command.text,
+            program.string() +
+                "/PLUG-IN/ffmpeg_III.exe -i \"/v/pano input.mov\" -f wav -ar 44100 -ac 2 "
+                "-acodec pcm_s16le -y \"" +
+                (program / "TEMP").string() + "/temp.wav\"");
+  EXPECT_NE(runEncoderTool(command.arguments), -1);
   const auto made = test::recordedRuns(program);
   ASSERT_EQ(made.size(), 1u);
   EXPECT_EQ(made[0], (std::vector<std::string>{"-i", "/v/pano input.mov", "-f", "wav", "-ar",

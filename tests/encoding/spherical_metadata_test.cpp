@@ -76,6 +76,43 @@ TEST(SphericalBoxes, BuildersWriteTheBoxesFfmpegReads) {
             std::string::npos);
 }
 
+std::vector<uint8_t> boxHeader(uint32_t size, const char* type) {
+  return {static_cast<uint8_t>(size >> 24), static_cast<uint8_t>(size >> 16),
+          static_cast<uint8_t>(size >> 8),  static_cast<uint8_t>(size),
+          static_cast<uint8_t>(type[0]),    static_cast<uint8_t>(type[1]),
+          static_cast<uint8_t>(type[2]),    static_cast<uint8_t>(type[3])};
+}
+
+TEST(Mp4BoxTree, NestingAndBoxCountAreBounded) {
+  const auto nested = [](int depth) {
+    std::vector<uint8_t> bytes;
+    for (int i = 0; i < depth; ++i) {
+      const auto header = boxHeader(static_cast<uint32_t>(8 * (depth - i)), "trak");
+      bytes.insert(bytes.end(), header.begin(), header.end());
+    }
+    return bytes;
+  };
+  const auto deep = nested(kMaxBoxDepth);
+  EXPECT_TRUE(parseMp4Box(deep.data(), deep.size()));
+  const auto deeper = nested(kMaxBoxDepth + 2);
+  EXPECT_FALSE(parseMp4Box(deeper.data(), deeper.size()));
+  const auto hostile = nested(20000);  // once a stack overflow after gigabytes of copies
+  EXPECT_FALSE(parseMp4Box(hostile.data(), hostile.size()));
+
+  const auto flat = [](size_t children) {
+    auto bytes = boxHeader(static_cast<uint32_t>(8 + 8 * children), "moov");
+    for (size_t i = 0; i < children; ++i) {
+      const auto child = boxHeader(8, "free");
+      bytes.insert(bytes.end(), child.begin(), child.end());
+    }
+    return bytes;
+  };
+  const auto many = flat(kMaxBoxCount - 1);
+  EXPECT_TRUE(parseMp4Box(many.data(), many.size()));
+  const auto tooMany = flat(kMaxBoxCount);
+  EXPECT_FALSE(parseMp4Box(tooMany.data(), tooMany.size()));
+}
+
 TEST(Mp4BoxTree, ReadsAndWritesAMovieHeaderUnchanged) {
   const fs::path movie = generatedMedia("spherical-plain.mp4", kMovieArgs);
   ASSERT_FALSE(movie.empty());

@@ -11,6 +11,7 @@
 #include <fstream>
 #include <set>
 
+#include "common/folder_lock.h"
 #include "support/test_media.h"
 
 namespace tarn {
@@ -56,6 +57,25 @@ class ImmutableFile {
   fs::path path_;
   bool set_ = false;
 };
+
+TEST(TempCleanup, AFolderAnotherRunHoldsIsLeftAlone) {
+  test::ScratchDir dir;
+  touch(dir / "temp000000.bmp");
+  fs::create_symlink(dir / "elsewhere.bmp", dir / "temp000001.bmp");
+  touch(dir / "elsewhere.bmp");
+  const auto noWait = [](int) {};
+  {
+    const FolderLock held = FolderLock::tryLock(dir.path().string());
+    ASSERT_TRUE(held.held());
+    EXPECT_FALSE(deleteTempFilesIfFree(dir.path().string(), 0, {}, noWait));
+    EXPECT_TRUE(fs::exists(dir / "temp000000.bmp"));
+  }
+  EXPECT_TRUE(deleteTempFilesIfFree(dir.path().string(), 0, {}, noWait));
+  EXPECT_FALSE(fs::exists(dir / "temp000000.bmp"));
+  // A link under a frame name is not the program's file: neither it nor its target goes.
+  EXPECT_TRUE(fs::exists(fs::symlink_status(dir / "temp000001.bmp")));
+  EXPECT_TRUE(fs::exists(dir / "elsewhere.bmp"));
+}
 
 TEST(TempCleanup, FrameFileNames) {
   EXPECT_TRUE(isFrameFileName("temp000000.bmp"));

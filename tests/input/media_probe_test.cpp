@@ -1,12 +1,17 @@
 #include "input/media_probe.h"
 
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 
 #include "input/frame_rate.h"
 #include "support/numbered_movies.h"
+#include "support/recording_tool.h"
 #include "support/test_media.h"
 
 namespace tarn {
@@ -83,6 +88,27 @@ TEST(MediaProbe, NothingToProbeLeavesTheTextAlone) {
   EXPECT_FALSE(probeMovie((dir / "missing.mp4").string(), dir.path(), probeText));
   EXPECT_EQ(probeText, "kept");
   EXPECT_FALSE(fs::exists(dir / "metrixVideoQuillon.txt"));
+}
+
+TEST(MediaProbe, OnlyRegularFilesAndNeverLongerThanTheLimit) {
+  test::ScratchDir dir;
+  std::string probeText = "kept";
+  ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
+  EXPECT_FALSE(probeMovie((dir / "fifo").string(), dir.path(), probeText));
+  EXPECT_FALSE(probeMovie(dir.path().string(), dir.path(), probeText));
+  EXPECT_EQ(probeText, "kept");
+
+  // A tool that never answers is ended at the limit; a link where the report goes is replaced.
+  test::installRecordingTool(dir.path(), "exec sleep 600");
+  std::ofstream(dir / "victim") << "keep";
+  fs::create_symlink(dir / "victim", dir / "metrixVideoQuillon.txt");
+  const fs::path movie = test::numberedMoviePath(test::numberedMovie("numbered.mp4"));
+  ASSERT_TRUE(probeMovie(movie.string(), dir.path(), probeText, {}, std::chrono::seconds(1)));
+  EXPECT_EQ(probeText,
+            " Video file: numbered.mp4\r\n\r\nno answer from the encoder tool within 1 s");
+  std::ifstream victim(dir / "victim");
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(victim), {}), "keep");
+  EXPECT_FALSE(fs::exists(fs::symlink_status(dir / "metrixVideoQuillon.txt")));
 }
 
 TEST(MediaProbe, MissingToolGivesTheHeaderOnly) {

@@ -21,7 +21,7 @@ TEST(AudioExtraction, StopEndsOnlyTheRunningExtraction) {
   test::ScratchDir program;
   test::installRecordingTool(program.path(), "exec sleep 600");
   EncoderRuns runs;
-  const std::string command =
+  const ToolCommand command =
       audioExtractionCommand(program.path().string(), "/v/in.mov", program.path().string());
   startAudioExtraction(runs, command);
   ASSERT_TRUE(waitFor([&] {
@@ -38,7 +38,7 @@ TEST(AudioExtraction, StopAfterTheEndOrDuringTheStartIsHarmless) {
   test::ScratchDir program;
   test::installRecordingTool(program.path());
   EncoderRuns runs;
-  const std::string command =
+  const ToolCommand command =
       audioExtractionCommand(program.path().string(), "/v/in.mov", program.path().string());
   startAudioExtraction(runs, command);
   joinAudioExtraction(runs);

@@ -39,7 +39,8 @@ double lastFrameSeconds(const fs::path& movie) {
 
 std::string convertArguments(const fs::path& movie, const fs::path& output,
                              const test::ScratchDir& dir) {
-  return quoted(movie.string()) + " " + quoted(output.string()) + " --temp " +
+  // -y: an existing output may be replaced, and only by a complete movie.
+  return "-y " + quoted(movie.string()) + " " + quoted(output.string()) + " --temp " +
          quoted((dir / "temp").string());
 }
 

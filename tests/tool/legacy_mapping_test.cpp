@@ -6,6 +6,7 @@
 #include "ffmpeg_III/ffmpeg_plan.h"
 #include "ffmpeg_III/legacy_command.h"
 #include "ffmpeg_III/ntsc_rate.h"
+#include "support/command_line_split.h"
 
 namespace tarn::tool {
 namespace {

@@ -83,8 +83,12 @@ TEST(OutputCheckTest, FramesGivenAgainstFramesFound) {
   EXPECT_EQ(whyIncomplete(found, expected), "");
   expected.videoFrames = 15;
   EXPECT_EQ(whyIncomplete(found, expected), "");  // within one frame
+  // A still Theora scene counts short however complete it is: only too many frames tell.
   expected.videoFrames = 90;
-  EXPECT_EQ(whyIncomplete(found, expected), "the output movie is incomplete: 14 of 90 frames");
+  EXPECT_EQ(whyIncomplete(found, expected), "");
+  found.streams[0].codec = "vp9";
+  EXPECT_EQ(whyIncomplete(found, expected), "the output movie is incomplete: 6 of 90 frames");
+  found.streams[0].codec = "theora";
   expected.videoFrames = 10;
   EXPECT_EQ(whyIncomplete(found, expected), "the output movie has 14 frames instead of 10");
   expected.videoFrames = 14;

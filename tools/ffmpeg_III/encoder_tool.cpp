@@ -11,6 +11,7 @@
 #include "ffmpeg_III/frame_feeder.h"
 #include "ffmpeg_III/output_check.h"
 #include "ffmpeg_III/progress_relay.h"
+#include "ffmpeg_III/signal_cleanup.h"
 #include "ffmpeg_III/spherical_step.h"
 #include "ffmpeg_III/staged_output.h"
 
@@ -106,6 +107,8 @@ Expectation expectationFor(const LegacyCommand& command, const FfmpegPlan& plan,
 }  // namespace
 
 int runEncoderTool(const std::vector<std::string>& arguments) {
+  // Stopped by a signal (the converter's Stop, Ctrl+C), the run leaves none of its files behind.
+  SignalCleanup cleanup;
   const LegacyParseResult parsed = parseLegacyCommand(arguments);
   if (!parsed.command) return fail("cannot read the command line: " + parsed.error, kFailed);
   const LegacyCommand& command = *parsed.command;
@@ -126,6 +129,7 @@ int runEncoderTool(const std::vector<std::string>& arguments) {
   // The run writes a file of its own; the output path changes only when that file is complete.
   auto staged = StagedOutput::create(outputPath, &reason);
   if (!staged) return fail(reason, kFailed);
+  cleanup.keep(staged->path());
   const std::string folder = outputFolderOf(outputPath);
   LegacyCommand stagedCommand = command;
   stagedCommand.outputPath = staged->path();
@@ -217,7 +221,9 @@ int runEncoderTool(const std::vector<std::string>& arguments) {
     say(spherical.line);
     if (spherical.failed) say("warning: " + spherical.line);
   }
-  if (!staged->commit(&reason)) return fail(reason, kFailed);
+  const bool committed = staged->commit(&reason);
+  cleanup.forget(staged->path());
+  if (!committed) return fail(reason, kFailed);
   return 0;
 }
 

@@ -28,8 +28,9 @@ std::optional<FrameFormat> parseSize(const std::string& text) {
 }
 
 // A file name as ffmpeg must read it: a relative name with a colon ("a:b.mp4", "concat:x")
-// would otherwise name one of ffmpeg's protocols.
+// would otherwise name one of ffmpeg's protocols, and one beginning with "-" an option.
 std::string fileName(const std::string& path) {
+  if (!path.empty() && path[0] == '-') return "file:" + path;
   if (!path.empty() && path[0] != '/' && path.find(':') != std::string::npos) {
     return "file:" + path;
   }

@@ -157,7 +157,11 @@ int runProgram(const std::string& program, const std::vector<std::string>& argum
   sigemptyset(&defaults);
   sigaddset(&defaults, SIGPIPE);
   ::posix_spawnattr_setsigdefault(&setup.attributes, &defaults);
-  ::posix_spawnattr_setflags(&setup.attributes, POSIX_SPAWN_SETSIGDEF);
+  // Nor does it inherit the signals the tool blocks for its own cleanup.
+  sigset_t none;
+  sigemptyset(&none);
+  ::posix_spawnattr_setsigmask(&setup.attributes, &none);
+  ::posix_spawnattr_setflags(&setup.attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
 
   Pipe input;
   Pipe errors;
@@ -226,6 +230,10 @@ int runProgramForOutput(const std::string& program, const std::vector<std::strin
   for (const auto& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
   argv.push_back(nullptr);
   SpawnSetup setup;
+  sigset_t none;
+  sigemptyset(&none);
+  ::posix_spawnattr_setsigmask(&setup.attributes, &none);
+  ::posix_spawnattr_setflags(&setup.attributes, POSIX_SPAWN_SETSIGMASK);
   Pipe out;
   if (!out.open(startError)) return -1;
   ::posix_spawn_file_actions_adddup2(&setup.actions, out.write, STDOUT_FILENO);

@@ -132,7 +132,11 @@ std::string whyIncomplete(const ReadBack& found, const Expectation& expected) {
     const StreamPackets* video = firstOfType(found, "video");
     const int64_t frames = video ? videoFrames(*video) : 0;
     if (frames == 0) return expected.what + " has no picture";
-    if (frames < *expected.videoFrames - 1) {
+    // Theora stores nothing for a picture that repeats the one before, not even its time at the
+    // end of the stream: a still scene counts short however complete the movie is. Its
+    // completeness rests on ffmpeg's write errors and the read-back.
+    const bool repeatsLeftOut = video && video->codec == "theora";
+    if (!repeatsLeftOut && frames < *expected.videoFrames - 1) {
       return expected.what + " is incomplete: " + std::to_string(frames) + " of " +
              std::to_string(*expected.videoFrames) + " frames";
     }
