@@ -163,7 +163,7 @@ PY
   theirs_s=$(seconds_of ffmpeg -hide_banner -nostdin -y -v error -i "$movie" -vf "pad=1920:$hc:0:$top" \
     "${options[@]}" "$work/theirs.mp4")
   frames=$(ffprobe -v error -count_frames -select_streams v:0 -show_entries stream=nb_read_frames \
-    -of csv=p=0 "$work/ours.mp4")
+    -of default=nw=1:nk=1 "$work/ours.mp4")
   echo "$label: ours ${ours_s}s (exit $ours_status, $frames frames), ffmpeg ${theirs_s}s," \
     "ratio $(ratio "$ours_s" "$theirs_s"); peak temporary folder $ours_temp bytes; peak memory $ours_kb kB"
   rm -rf "$work/run" "$work/ours.mp4" "$work/theirs.mp4"
