@@ -16,7 +16,7 @@ std::optional<FolderSpace> folderSpace(const std::string& folder) {
   if (error) return std::nullopt;
   const fs::space_info space = fs::space(existing, error);
   if (error) return std::nullopt;
-  return FolderSpace{space.free, space.available};
+  return FolderSpace{space.free, space.available, space.capacity};
 }
 
 std::string freeSpaceText(uint64_t freeBytes) {

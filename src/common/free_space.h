@@ -9,6 +9,7 @@ namespace tarn {
 struct FolderSpace {
   uint64_t free = 0;       // free bytes of the file system
   uint64_t available = 0;  // of those, what this process may use
+  uint64_t capacity = 0;   // the size of the file system
 };
 
 // The space of the file system that holds `folder` (or its nearest existing parent folder);

@@ -16,6 +16,7 @@
 #include "common/run_log.h"
 #include "common/settings.h"
 #include "common/text.h"
+#include "conversion/frame_budget.h"
 #include "conversion/frame_file_writer.h"
 #include "conversion/frame_geometry.h"
 #include "conversion/movie_info.h"
@@ -86,6 +87,10 @@ struct RunFacts {
   // The length the encode is told: the movie's own, or, for a stream that does not tell its
   // length or could not be read to its end, the length of the frames made.
   double encodeSeconds = 0.0;
+  // Whether the frame files are consumed by the encoder (and how many may be on disk at once).
+  FrameBudget budget;
+  // Frames the run made, for a re-export of a movie read only in part; -1 for the whole movie.
+  int32_t frameLimit = -1;
 };
 
 EncodeRequest encodeRequestFor(const ConversionContext& context, const RunFacts& facts,
@@ -123,21 +128,18 @@ std::string ensureTempFolder(const std::string& folder) {
          (error ? ": " + error.message() : std::string()) + ".";
 }
 
-// Refuses a run whose frame files cannot fit into the temporary folder's free space.
-std::string checkFrameSpace(const ConversionContext& context) {
-  const int32_t totalFrames = context.source.totalFrames;
-  if (totalFrames <= 0) return {};  // unknown length: a failing write ends the run instead
-  const uint64_t needed = frameFilesBytes(context.source.sourceWidth, totalFrames);
-  const auto space = folderSpace(context.settings.tempStreamFolder);
-  if (!space || needed <= space->available) return {};
-  const auto gigabytes = [](uint64_t bytes) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.1f GB", static_cast<double>(bytes) / 1e9);
-    return std::string(text);
-  };
-  return "Not enough free space in the temporary folder " + context.settings.tempStreamFolder +
-         ": the frame files of this movie need " + gigabytes(needed) + ", " +
-         gigabytes(space->available) + " are free.";
+// Whether this run's frame files fit into the temporary folder or are consumed by the encoder.
+FrameBudget frameBudgetFor(const ConversionContext& context, const std::string& tempFolder) {
+  const FrameSourceState& source = context.source;
+  FrameBudgetInput input;
+  input.frameFileBytes = frameFilesBytes(source.sourceWidth, 1);
+  input.totalFrames = source.totalFrames;
+  input.durationSeconds = source.durationSeconds;
+  input.lengthKnown = source.durationTicks > 0;
+  input.space = context.run.tempFolderSpace ? context.run.tempFolderSpace(tempFolder)
+                                            : folderSpace(tempFolder);
+  input.folder = tempFolder;
+  return planFrameFiles(context.run.framePolicy, input);
 }
 
 void refuse(ConversionContext& context, const std::string& text) {
@@ -154,17 +156,29 @@ void setStrip(ConversionContext& context, int32_t frames) {
   context.frontend.setProgressStrip(width, 12);
 }
 
-enum class WaitEnd { complete, readError, stopped, writeFailed };
+enum class WaitEnd { complete, readError, stopped, writeFailed, encoderEnded };
 
 // Starts the main encode as soon as the sound is extracted and the first frame is on its way, so
 // that it overlaps decoding; the export adopts it when the settings are still the same then.
 // A stream that does not tell its length is encoded once its length is known, at the export.
-void startEncodeAheadWhenReady(ConversionContext& context, const RunFacts& facts,
+// Consumed frame files have no other reader: an encode that cannot start, or ends before the
+// frames do, ends the frame stage (returns false).
+bool startEncodeAheadWhenReady(ConversionContext& context, const RunFacts& facts,
                                const std::string& outputPath, bool& started) {
-  if (started || context.encoder.audioRunning != 0 || context.run.frameNumber < 1) return;
+  if (started) {
+    if (!facts.budget.consume) return true;
+    const std::shared_ptr<ChildProcess> process = encodeAheadProcess(context.encoder);
+    return process && !process->waitFor(std::chrono::milliseconds(0));
+  }
+  if (context.encoder.audioRunning != 0 || context.run.frameNumber < 1) return true;
   started = true;
-  if (context.source.durationTicks <= 0) return;
-  startEncodeAhead(context.encoder, encodeRequestFor(context, facts, outputPath));
+  if (context.source.durationTicks <= 0) return true;
+  const bool running = startEncodeAhead(
+      context.encoder, encodeRequestFor(context, facts, outputPath), facts.budget.consume);
+  if (running && facts.budget.consume) {
+    context.run.frameWriter->setConsumer(encodeAheadProcess(context.encoder));
+  }
+  return running || !facts.budget.consume;
 }
 
 // Polls the graph's end event and the frame counter, animating the window, until the movie has
@@ -183,7 +197,9 @@ WaitEnd waitForFrames(ConversionContext& context, DecodeGraph& graph, const RunF
     frontend.yield(10);
     if (run.conversionStopRequest == 1) return WaitEnd::stopped;
     if (run.frameWriteFailed == 1) return WaitEnd::writeFailed;
-    startEncodeAheadWhenReady(context, facts, outputPath, encodeAheadStarted);
+    if (!startEncodeAheadWhenReady(context, facts, outputPath, encodeAheadStarted)) {
+      return WaitEnd::encoderEnded;
+    }
     frontend.yield(10);
     if (++turns > 32) {
       turns = 0;
@@ -194,13 +210,15 @@ WaitEnd waitForFrames(ConversionContext& context, DecodeGraph& graph, const RunF
         frontend.setOperationCaption(" Operation:", kRed, kGrey);
       }
       const int32_t frames = run.frameNumber;
-      // A slow disk or network share is waited for as long as it takes (Stop still ends the run).
+      // A slow disk or network share is waited for as long as it takes (Stop still ends the run),
+      // and so is an encoder that has not yet read the frames before the window's.
       const bool waitingOnFile = graph.waitingOnInput();
+      const bool waitingOnEncoder = run.frameWriter->waitingForEncoder();
       frontend.setInfoLabel(
           InfoLabel::operation,
           std::to_string(frames) + (waitingOnFile ? " (waiting for the movie file)" : ""));
       setStrip(context, frames);
-      if (frames != lastFrame || waitingOnFile) {
+      if (frames != lastFrame || waitingOnFile || waitingOnEncoder) {
         lastFrame = frames;
         stall = 0;
       } else {
@@ -239,6 +257,129 @@ std::string warningLines(const std::vector<std::string>& warnings) {
   return lines;
 }
 
+// Watches the frame stage of an encode from the movie, once per pass of the progress window: ends
+// the encoder's frames when the movie is through (or the frames the run made), abandons them on
+// Stop, on a frame file that failed or when the frames no longer come.
+class FrameStageWatch {
+ public:
+  FrameStageWatch(ConversionContext& context, DecodeGraph& graph,
+                  std::shared_ptr<ChildProcess> encoder)
+      : context_(context), graph_(graph), encoder_(std::move(encoder)) {}
+
+  void pass() {
+    if (done_) return;
+    ConversionRunState& run = context_.run;
+    if (run.conversionStopRequest == 1) {
+      stopped_ = true;
+      finish(false);
+      return;
+    }
+    if (run.frameWriteFailed == 1 || !run.frameWriter->error().empty()) {
+      finish(false);
+      return;
+    }
+    const int32_t frames = run.frameNumber;
+    const int32_t limit = run.frameLimit;
+    if (const std::optional<int32_t> event = graph_.takeEvent()) {
+      if (*event == kEventComplete || *event == kEventErrorAbort) through_ = true;
+    }
+    if (limit >= 0 && frames >= limit) through_ = true;
+    if (++passes_ > 32) {  // about a second
+      passes_ = 0;
+      if (frames != lastFrame_ || graph_.waitingOnInput() || run.frameWriter->waitingForEncoder()) {
+        lastFrame_ = frames;
+        stall_ = 0;
+      } else if (++stall_ > 12) {
+        through_ = true;
+      }
+    }
+    if (through_ && run.frameWriter->idle()) finish(true);
+  }
+
+  // After the encode has ended: frames still being made have no reader any more.
+  void end() {
+    if (!done_) finish(false);
+  }
+  bool stopped() const { return stopped_; }
+
+ private:
+  void finish(bool complete) {
+    done_ = true;
+    ConversionRunState& run = context_.run;
+    if (!complete) run.frameWriter->abandon();  // first: the frame callback may wait for it
+    graph_.pause();
+    {
+      std::lock_guard lock(run.frameMutex);
+      run.acceptingFrames = false;
+    }
+    if (encoder_) endFramesOf(*encoder_, complete);
+  }
+
+  ConversionContext& context_;
+  DecodeGraph& graph_;
+  std::shared_ptr<ChildProcess> encoder_;
+  bool done_ = false;
+  bool through_ = false;
+  bool stopped_ = false;
+  int passes_ = 0;
+  int32_t lastFrame_ = -1;
+  int stall_ = 0;
+};
+
+// Removes the frame files an abandoned encode left, keeping temp.wav.
+void removeFrameFiles(const std::string& folder) {
+  std::error_code error;
+  std::vector<fs::path> frames;
+  for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+    if (isFrameFileName(it->path().filename().string())) frames.push_back(it->path());
+  }
+  for (const fs::path& frame : frames) fs::remove(frame, error);
+}
+
+// An encode of a run whose frame files were consumed: the frame stage runs again from the movie
+// (decode, canvas, logo, consumed frame files) into the encode, under the same progress window.
+// Returns false when Stop ended it.
+bool encodeFromMovie(ConversionContext& context, const RunFacts& facts,
+                     const EncodeRequest& request) {
+  ConversionRunState& run = context.run;
+  FrameGeometry& geometry = context.geometry;
+  const std::shared_ptr<DecodeGraph> graph = context.source.currentGraph();
+  if (!graph) {
+    showEncodeProgress(context.frontend, context.encoder, request, context.log);
+    return true;
+  }
+  graph->pause();
+  removeFrameFiles(facts.tempFolder);
+  graph->seek(0);
+  while (graph->takeEvent()) {
+  }
+  {
+    std::lock_guard lock(run.frameMutex);
+    run.frameWriter = std::make_shared<FrameFileWriter>(
+        facts.tempFolder, geometry.frameFileHeaders, geometry.canvasImage(), facts.budget.window);
+    run.firstFrameSlot = -1;
+    run.batchCount = 0;
+    run.batchStartTime = run.runStartTime = ConversionRunState::Clock::now();
+    run.frameWriteError.clear();
+    run.acceptingFrames = true;
+  }
+  run.frameWriteFailed = 0;
+  run.frameNumber = 0;
+  run.frameLimit = facts.frameLimit;
+  std::shared_ptr<ChildProcess> encoder;
+  if (startEncodeAhead(context.encoder, request, true, true)) {
+    encoder = encodeAheadProcess(context.encoder);
+    run.frameWriter->setConsumer(encoder);
+  }
+  FrameStageWatch watch(context, *graph, encoder);
+  graph->run();
+  showEncodeProgress(context.frontend, context.encoder, request, context.log,
+                     [&watch] { watch.pass(); });
+  watch.end();
+  run.frameLimit = -1;
+  return !watch.stopped();
+}
+
 // The export and re-export sequence. `partial` describes how far a movie that could not be read
 // to its end got; it is empty for a complete run. Returns true when some encode wrote its output.
 // `before` is the file the output path held before the run (an encode started ahead may already
@@ -253,8 +394,13 @@ bool exportMovie(ConversionContext& context, const RunFacts& facts, std::string 
     const EncodeRequest request = encodeRequestFor(context, facts, outputPath);
     // An encode started ahead for another command line is abandoned here. The output path itself
     // is only ever replaced by a complete movie: the tool writes under a name of its own first.
-    keepEncodeAheadFor(context.encoder, encodeCommand(request).command);
-    showEncodeProgress(frontend, context.encoder, request, context.log);
+    const bool adopted = keepEncodeAheadFor(context.encoder, encodeCommand(request).command);
+    if (adopted || !facts.budget.consume) {
+      showEncodeProgress(frontend, context.encoder, request, context.log);
+    } else if (!encodeFromMovie(context, facts, request)) {
+      context.log.writeLog("ConvertRectExport End");
+      return anyWritten;  // Stop: this encode makes no movie and nothing more is asked
+    }
     context.log.writeLog("ConvertRectExport End");
     const ExportVerdict verdict = verdictOf(context.encoder, outputPath, before);
     anyWritten = anyWritten || verdict.written;
@@ -415,10 +561,12 @@ ConversionOutcome convertMovie(ConversionContext& context, std::string outputPat
     return leave(ConversionOutcome::refused);
   }
   deleteTempFiles(tempFolder, 1, context.aviCopies, [&](int ms) { frontend.yield(ms); });
-  if (const std::string problem = checkFrameSpace(context); !problem.empty()) {
-    refuse(context, problem);
+  const FrameBudget budget = frameBudgetFor(context, tempFolder);
+  if (!budget.refusal.empty()) {
+    refuse(context, budget.refusal);
     return leave(ConversionOutcome::refused);
   }
+  log.writeLog(frameBudgetLogLine(budget));
   // An existing output stays as it is until a complete movie replaces it.
   const FileIdentity outputBefore = identityOf(outputPath);
   frontend.yield(10);
@@ -437,8 +585,9 @@ ConversionOutcome convertMovie(ConversionContext& context, std::string outputPat
   {
     std::lock_guard lock(run.frameMutex);
     run.frameWriter = std::make_shared<FrameFileWriter>(tempFolder, geometry.frameFileHeaders,
-                                                        geometry.canvasImage());
+                                                        geometry.canvasImage(), budget.window);
   }
+  run.frameLimit = -1;
   startAudioExtraction(context.encoder,
                        audioExtractionCommand(context.exeFolder, source.moviePath, tempFolder));
   frontend.setOperationCaption("     RECORD", kGrey, kRed);
@@ -449,6 +598,13 @@ ConversionOutcome convertMovie(ConversionContext& context, std::string outputPat
   source.positionTicks = 0;
   graph->setMuted(true);
   graph->useDefaultClock();
+  if (budget.consume) {
+    // Consumed frames go to the encoder as they are made, and the encode reads temp.wav whole:
+    // the sound comes first (a moment, against the movie's length for the frames).
+    while (context.encoder.audioRunning == 1 && run.conversionStopRequest == 0) {
+      frontend.yield(20);
+    }
+  }
 
   {
     std::lock_guard lock(run.frameMutex);
@@ -465,11 +621,29 @@ ConversionOutcome convertMovie(ConversionContext& context, std::string outputPat
   RunFacts facts;
   facts.tempFolder = tempFolder;
   facts.encodeSeconds = source.durationSeconds;
-  const WaitEnd waited = waitForFrames(context, *graph, facts, outputPath);
+  facts.budget = budget;
+  WaitEnd waited = waitForFrames(context, *graph, facts, outputPath);
   ConversionOutcome outcome = ConversionOutcome::stopped;
-  if (waited == WaitEnd::stopped || waited == WaitEnd::writeFailed) {
-    graph->pause();  // no more frames for a run that ends here
+  FrameFileWriter& writer = *run.frameWriter;
+  if (budget.consume && (waited == WaitEnd::complete || waited == WaitEnd::readError)) {
+    // The last frames reach the disk as the encoder reads the ones before them.
+    bool encodeStarted = true;
+    while (!writer.idle()) {
+      if (run.conversionStopRequest == 1) {
+        waited = WaitEnd::stopped;
+        break;
+      }
+      if (!startEncodeAheadWhenReady(context, facts, outputPath, encodeStarted)) {
+        waited = WaitEnd::encoderEnded;
+        break;
+      }
+      frontend.yield(10);
+    }
   }
+  const bool framesEnd = waited == WaitEnd::complete || waited == WaitEnd::readError;
+  // A consumed frame waiting for an encoder that will not read it holds the frame callback.
+  if (budget.consume && !framesEnd) writer.abandon();
+  if (!framesEnd) graph->pause();  // no more frames for a run that ends here
   {
     // From here on no frame is worked on: what was written is all the export gets.
     std::lock_guard lock(run.frameMutex);
@@ -486,18 +660,18 @@ ConversionOutcome convertMovie(ConversionContext& context, std::string outputPat
   const bool partial =
       waited == WaitEnd::readError && (source.totalFrames <= 0 || framesMade < source.totalFrames);
   if (partial || source.durationTicks <= 0) facts.encodeSeconds = framesSeconds(source, framesMade);
-  const bool framesComplete =
-      (waited == WaitEnd::complete || waited == WaitEnd::readError) && run.frameWriteFailed == 0;
+  if (partial) facts.frameLimit = framesMade;
+  const bool framesComplete = framesEnd && run.frameWriteFailed == 0;
   if (framesComplete && !partial) {
     endEncodeAheadFrames(context.encoder);
-  } else {
+  } else if (waited != WaitEnd::encoderEnded) {
     cancelEncodeAhead(context.encoder);
   }
   if (run.frameWriteFailed == 1) {
     refuse(context, "A frame file could not be written (" + run.frameWriteError +
                         "). The conversion has stopped; no movie was made.");
     outcome = ConversionOutcome::failed;
-  } else if (framesComplete) {
+  } else if (framesComplete || waited == WaitEnd::encoderEnded) {
     // The encode takes temp.wav as it finds it: let a running extraction finish first, or the
     // movie would lose its sound or get a cut one.
     while (context.encoder.audioRunning == 1) frontend.yield(20);

@@ -6,7 +6,11 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
+
+#include "common/free_space.h"
+#include "conversion/frame_budget.h"
 
 namespace tarn {
 
@@ -50,6 +54,13 @@ struct ConversionRunState {
   int64_t firstFrameSlot = -1;
   // Writes the frame files of the running run (frames are placed into its canvases).
   std::shared_ptr<FrameFileWriter> frameWriter;
+  // Frames beyond this many are not taken (a re-export of a movie read only in part); -1: all.
+  std::atomic<int32_t> frameLimit{-1};
+
+  // Whether frame files are kept for another compression or consumed by the encoder.
+  FramePolicy framePolicy = FramePolicy::keepWhenTheyFit;
+  // How the temporary folder's space is read; folderSpace when empty. Tests give a small folder.
+  std::function<std::optional<FolderSpace>(const std::string&)> tempFolderSpace;
 };
 
 // Everything one conversion run works with, owned elsewhere (the application object).

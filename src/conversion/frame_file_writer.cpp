@@ -1,17 +1,31 @@
 #include "conversion/frame_file_writer.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <chrono>
 #include <cstring>
 
 namespace tarn {
 
 namespace {
 constexpr size_t kHeaderBytes = 54;
+// How often a writer that waits for the encoder looks whether a frame file is gone: short
+// against a frame's encoding time, long against a stat call.
+constexpr auto kRoomPoll = std::chrono::milliseconds(2);
+
+bool fileGone(const std::string& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) != 0 && errno == ENOENT;
 }
+}  // namespace
 
 FrameFileWriter::FrameFileWriter(std::string folder, const FrameFileHeaders& headers,
-                                 std::span<const uint8_t> preparedImage)
-    : folder_(std::move(folder)), fileBytes_(kHeaderBytes + preparedImage.size()) {
+                                 std::span<const uint8_t> preparedImage, int32_t window)
+    : folder_(std::move(folder)),
+      fileBytes_(kHeaderBytes + preparedImage.size()),
+      window_(window > 0 ? std::max(window, 2) : 0) {
   for (AlignedBuffer& file : files_) {
     file = AlignedBuffer(fileBytes_);
     if (file.size() < fileBytes_) {
@@ -27,6 +41,8 @@ FrameFileWriter::FrameFileWriter(std::string folder, const FrameFileHeaders& hea
 }
 
 FrameFileWriter::~FrameFileWriter() {
+  // A consumed sequence whose encoder is gone would be waited for forever.
+  if (window_ > 0) abandoned_ = true;
   {
     std::lock_guard lock(mutex_);
     stopping_ = true;
@@ -38,7 +54,8 @@ FrameFileWriter::~FrameFileWriter() {
 uint8_t* FrameFileWriter::imageFor(int32_t frameNumber) {
   const size_t slot = static_cast<size_t>(frameNumber & 1);
   std::unique_lock lock(mutex_);
-  changed_.wait(lock, [&] { return !pending_[slot] || !error_.empty(); });
+  changed_.wait(lock, [&] { return !pending_[slot] || !error_.empty() || abandoned_; });
+  if (abandoned_) return nullptr;  // the writer may still be writing from it
   return files_[slot].size() >= fileBytes_ ? files_[slot].data() + kHeaderBytes : nullptr;
 }
 
@@ -46,7 +63,7 @@ void FrameFileWriter::submit(int32_t frameNumber) {
   const size_t slot = static_cast<size_t>(frameNumber & 1);
   {
     std::lock_guard lock(mutex_);
-    if (!error_.empty()) return;
+    if (!error_.empty() || abandoned_) return;
     pending_[slot] = true;
     numbers_[slot] = frameNumber;
   }
@@ -64,12 +81,50 @@ void FrameFileWriter::repeatPrevious(int32_t frameNumber) {
 
 void FrameFileWriter::drain() {
   std::unique_lock lock(mutex_);
-  changed_.wait(lock, [&] { return (!pending_[0] && !pending_[1]) || !error_.empty(); });
+  changed_.wait(lock,
+                [&] { return (!pending_[0] && !pending_[1]) || !error_.empty() || abandoned_; });
 }
 
 std::string FrameFileWriter::error() const {
   std::lock_guard lock(mutex_);
   return error_;
+}
+
+void FrameFileWriter::abandon() {
+  abandoned_ = true;
+  {
+    std::lock_guard lock(mutex_);
+    pending_ = {};
+  }
+  changed_.notify_all();
+}
+
+bool FrameFileWriter::idle() const {
+  std::lock_guard lock(mutex_);
+  return (!pending_[0] && !pending_[1]) || !error_.empty() || abandoned_;
+}
+
+void FrameFileWriter::setConsumer(std::shared_ptr<ChildProcess> consumer) {
+  std::lock_guard lock(mutex_);
+  consumer_ = std::move(consumer);
+}
+
+bool FrameFileWriter::waitForRoom(int32_t number) {
+  if (window_ <= 0 || number < window_) return !abandoned_;
+  const std::string oldest = frameFilePath(folder_, number - window_);
+  std::shared_ptr<ChildProcess> consumer;
+  while (!abandoned_ && !fileGone(oldest)) {
+    waitingForEncoder_ = true;
+    std::this_thread::sleep_for(kRoomPoll);
+    if (!consumer) {
+      std::lock_guard lock(mutex_);
+      consumer = consumer_;
+    }
+    // No one will ever read the file: the run learns why from the encoder.
+    if (consumer && consumer->waitFor(std::chrono::milliseconds(0))) abandoned_ = true;
+  }
+  waitingForEncoder_ = false;
+  return !abandoned_;
 }
 
 void FrameFileWriter::run() {
@@ -78,10 +133,16 @@ void FrameFileWriter::run() {
     const size_t slot = static_cast<size_t>(nextToWrite_ & 1);
     changed_.wait(lock, [&] { return pending_[slot] || stopping_; });
     if (!pending_[slot]) return;  // stopping with nothing left to write
-    const std::string path = frameFilePath(folder_, numbers_[slot]);
+    const int32_t number = numbers_[slot];
+    const std::string path = frameFilePath(folder_, number);
     lock.unlock();
-    const int error = writeFileUncached(path, files_[slot], fileBytes_);
+    const int error = waitForRoom(number) ? writeFileUncached(path, files_[slot], fileBytes_) : 0;
     lock.lock();
+    if (abandoned_) {
+      pending_ = {};
+      changed_.notify_all();
+      continue;
+    }
     pending_[slot] = false;
     ++nextToWrite_;
     if (error != 0) {

@@ -1,14 +1,17 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <span>
 #include <string>
 #include <thread>
 
+#include "common/process.h"
 #include "common/uncached_file.h"
 #include "conversion/frame_files.h"
 
@@ -21,10 +24,15 @@ namespace tarn {
 // changes the frame rows. The images are aligned so that files go to disk straight from them,
 // around the page cache where the file system allows it. Frames are never dropped: a caller that
 // is ahead waits for the writer.
+//
+// With a window of N files (consumed frame files: the encoder deletes each file once it has read
+// it), frame n is written only once the file of frame n - N is gone, so that no more than N frame
+// files are ever on disk. The writer then waits for the encoder, as long as it takes, until
+// abandon() is called or the consumer has ended.
 class FrameFileWriter {
  public:
   FrameFileWriter(std::string folder, const FrameFileHeaders& headers,
-                  std::span<const uint8_t> preparedImage);
+                  std::span<const uint8_t> preparedImage, int32_t window = 0);
   ~FrameFileWriter();  // writes what was handed over, then ends its thread
   FrameFileWriter(const FrameFileWriter&) = delete;
   FrameFileWriter& operator=(const FrameFileWriter&) = delete;
@@ -42,12 +50,27 @@ class FrameFileWriter {
   void drain();
   // The first failure, empty while every write succeeded. After a failure nothing more is written.
   std::string error() const;
+  // Gives up every frame not yet written and ends any wait (for the encoder, or for an image):
+  // the run is over. Any thread; needs no lock the frame callback may hold.
+  void abandon();
+  // Every handed-over frame is written (or the writer has failed or was abandoned).
+  bool idle() const;
+  // The process that consumes the files: a writer waiting for it gives up once it has ended.
+  void setConsumer(std::shared_ptr<ChildProcess> consumer);
+  // The writer is holding a frame back until the encoder has read an older one.
+  bool waitingForEncoder() const { return waitingForEncoder_; }
 
  private:
   void run();
+  // Waits until the file of frame `number` - window is gone; false when abandoned meanwhile.
+  bool waitForRoom(int32_t number);
 
   const std::string folder_;
   const size_t fileBytes_;
+  const int32_t window_;
+  std::atomic<bool> abandoned_{false};
+  std::atomic<bool> waitingForEncoder_{false};
+  std::shared_ptr<ChildProcess> consumer_;  // guarded by mutex_
   std::array<AlignedBuffer, 2> files_;
   mutable std::mutex mutex_;
   std::condition_variable changed_;

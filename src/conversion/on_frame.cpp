@@ -51,6 +51,8 @@ void onFrame(ConversionContext& context) {
   // vary keeps its length: a frame whose slot is already filled is left out, and slots left empty
   // before it repeat the picture before it.
   int32_t number = run.frameNumber.load();
+  const int32_t limit = run.frameLimit;
+  if (limit >= 0 && number >= limit) return;
   if (source.timePerFrame > 0) {
     const ExactRate rate{source.rateNumerator, source.rateDenominator};
     const int64_t slot = frameSlotAt(source.frameTicks, source.timePerFrame, rate);
@@ -58,9 +60,10 @@ void onFrame(ConversionContext& context) {
     const int64_t wanted = slot - run.firstFrameSlot;
     if (number > 0 && wanted < number) return;
     // A time far beyond the movie's end (a damaged time stamp) repeats no more than up to the end.
-    const int64_t repeatUntil =
-        source.totalFrames > 0 ? std::min<int64_t>(wanted, std::max(source.totalFrames - 1, number))
-                               : wanted;
+    int64_t repeatUntil = source.totalFrames > 0
+                              ? std::min<int64_t>(wanted, std::max(source.totalFrames - 1, number))
+                              : wanted;
+    if (limit >= 0) repeatUntil = std::min<int64_t>(repeatUntil, limit - 1);
     for (; number > 0 && number < repeatUntil; ++number) {
       writer.repeatPrevious(number);
       run.frameNumber = number + 1;

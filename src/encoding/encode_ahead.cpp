@@ -5,7 +5,8 @@
 
 namespace tarn {
 
-bool startEncodeAhead(EncoderRuns& runs, const EncodeRequest& request) {
+bool startEncodeAhead(EncoderRuns& runs, const EncodeRequest& request, bool consumeFrames,
+                      bool framesFollowExport) {
   const EncodeCommand built = encodeCommand(request);
   if (built.command.empty()) return false;
   cancelEncodeAhead(runs);
@@ -18,12 +19,24 @@ bool startEncodeAhead(EncoderRuns& runs, const EncodeRequest& request) {
   options.stderrFile = ahead.report;
   options.inputPipe = true;
   options.environment = {"FFMPEG_III_FRAMES_PENDING=1"};
+  if (consumeFrames) options.environment.push_back("FFMPEG_III_CONSUME_FRAMES=1");
+  ahead.framesFollowExport = framesFollowExport;
   auto process = std::make_shared<ChildProcess>(startEncoderTool(built.arguments, options));
   if (!process->started()) return false;
   ahead.process = std::move(process);
   std::lock_guard lock(runs.mutex);
   runs.encodeAhead = std::move(ahead);
   return true;
+}
+
+std::shared_ptr<ChildProcess> encodeAheadProcess(EncoderRuns& runs) {
+  std::lock_guard lock(runs.mutex);
+  return runs.encodeAhead ? runs.encodeAhead->process : nullptr;
+}
+
+void endFramesOf(ChildProcess& process, bool complete) {
+  // The byte says "complete"; an input that ends without it tells the tool to make no movie.
+  process.closeInput(complete ? "1" : "");
 }
 
 void endEncodeAheadFrames(EncoderRuns& runs) {

@@ -14,8 +14,18 @@ namespace tarn {
 // run when its command line is the same; otherwise the run is cancelled and its output removed.
 
 // Starts the encode of `request` ahead of the export. Returns false when there is nothing to run
-// or the tool cannot be started (the export then runs as usual). Window thread.
-bool startEncodeAhead(EncoderRuns& runs, const EncodeRequest& request);
+// or the tool cannot be started (the export then runs as usual). With `consumeFrames` the tool
+// deletes each frame file once it has read it (no later encode reads them again). With
+// `framesFollowExport` the frames are still being made while the export waits for the encode:
+// the export does not end the frames itself, the frame stage does (endFramesOf). Window thread.
+bool startEncodeAhead(EncoderRuns& runs, const EncodeRequest& request, bool consumeFrames = false,
+                      bool framesFollowExport = false);
+
+// The running encode-ahead's process, to watch it or end its frames after the export adopted it.
+std::shared_ptr<ChildProcess> encodeAheadProcess(EncoderRuns& runs);
+
+// Tells `process` that its frames are complete (`complete`) or abandoned.
+void endFramesOf(ChildProcess& process, bool complete);
 
 // Tells a running encode-ahead that every frame file is written.
 void endEncodeAheadFrames(EncoderRuns& runs);

@@ -39,7 +39,8 @@ namespace {
 // encoder tool's progress lines there are shown as well.
 template <typename Work>
 void waitWithProgressWindow(Frontend& frontend, EncoderRuns& runs, ProgressWindowKind kind,
-                            Work work, std::optional<EncodedFramesFollower> report = {}) {
+                            Work work, std::optional<EncodedFramesFollower> report = {},
+                            const std::function<void()>& eachPass = {}) {
   std::unique_ptr<ProgressWindow> window = frontend.openProgressWindow(kind);
   const auto start = std::chrono::steady_clock::now();
   // Set before the worker starts, so the loop below never misses the run.
@@ -53,6 +54,7 @@ void waitWithProgressWindow(Frontend& frontend, EncoderRuns& runs, ProgressWindo
   state.squareGreen.fill(20);
   int passes = 0;
   while (runs.encoderRunning != 0) {
+    if (eachPass) eachPass();
     advanceSquares(state.squareGreen);
     if (++passes % 2 == 0) {
       state.animationFrame = state.animationFrame % 4 + 1;
@@ -102,7 +104,7 @@ void waitWithProgressWindow(Frontend& frontend, EncoderRuns& runs, ProgressWindo
 }  // namespace
 
 void showEncodeProgress(Frontend& frontend, EncoderRuns& runs, const EncodeRequest& request,
-                        RunLog& log) {
+                        RunLog& log, const std::function<void()>& eachPass) {
   frontend.yield(100);
   bool ownReport = false;
   std::optional<EncodedFramesFollower> follower;
@@ -111,7 +113,7 @@ void showEncodeProgress(Frontend& frontend, EncoderRuns& runs, const EncodeReque
   }
   waitWithProgressWindow(
       frontend, runs, ProgressWindowKind::encode,
-      [&runs, request, &log] { runMainEncode(runs, request, log); }, std::move(follower));
+      [&runs, request, &log] { runMainEncode(runs, request, log); }, std::move(follower), eachPass);
   runs.encodeStarted = 0;
 }
 

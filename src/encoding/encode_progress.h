@@ -3,6 +3,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "encoding/encode_command.h"
@@ -22,8 +23,9 @@ std::string processingTimeText(double seconds);
 
 // The "Output Movie Compression" wait: opens the encode progress window, runs the main encode on
 // a worker thread and animates the window until the run has ended. Window thread only.
+// `eachPass`, when given, runs once per pass of the window (work that feeds the encode).
 void showEncodeProgress(Frontend& frontend, EncoderRuns& runs, const EncodeRequest& request,
-                        RunLog& log);
+                        RunLog& log, const std::function<void()>& eachPass = {});
 
 // The "Movie Conversion" wait: marks the frame source as streaming (`streamState` 1), then as
 // above for a container conversion of EncoderRuns' input path into its output path.

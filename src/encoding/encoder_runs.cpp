@@ -200,7 +200,8 @@ void runMainEncode(EncoderRuns& runs, const EncodeRequest& request, RunLog& log)
   if (ahead) {
     report = ahead->report;
     ownReport = ahead->ownReport;
-    ahead->process->closeInput("1");  // the export comes after the last frame file
+    // The export comes after the last frame file, unless the frames are made during it.
+    if (!ahead->framesFollowExport) ahead->process->closeInput("1");
     status = ahead->process->wait();
   } else {
     report = mainEncodeReportFile(runs, request.tempStreamFolder, ownReport);

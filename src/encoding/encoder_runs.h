@@ -57,6 +57,7 @@ struct EncoderRuns {
     std::shared_ptr<ChildProcess> process;
     std::optional<std::filesystem::path> report;  // its standard error
     bool ownReport = false;                       // the report is ours to delete
+    bool framesFollowExport = false;  // the frame stage, not the export, ends its frames
   };
   std::optional<Ahead> encodeAhead;
 

@@ -203,6 +203,8 @@ int runHeadlessConversion(const HeadlessRequest& request) {
       app->runLog.setPath(request.log);
     }
     app->resampleTables = buildResampleTables();
+    // Nothing encodes the frames again: each frame file goes as soon as the encoder has read it.
+    app->conversionRun.framePolicy = FramePolicy::alwaysConsume;
     if (request.bitRateIndex >= 0) app->settings.bitRateIndex = request.bitRateIndex;
     if (request.codecModeIndex >= 0) app->settings.codecModeIndex = request.codecModeIndex;
     app->outputOptions = request.output;

@@ -227,15 +227,18 @@ TEST(ConversionRun, TemporaryFolderIsMadeOrTheRunRefusedBeforeDeletingAnything) 
   EXPECT_NE(refusing.messages()[0].text.find("cannot be created"), std::string::npos);
   EXPECT_EQ(fileBytes(output).size(), 4u);
 
-  // Frame files that cannot fit are refused before any is written.
+  // A folder that cannot hold even two frame files is refused before any is written.
   rig.app.settings.tempStreamFolder = (rig.dir / "new" / "TEMP").string();
-  rig.app.frameSource.totalFrames = 2000000000;
+  rig.app.conversionRun.tempFolderSpace = [](const std::string&) {
+    return std::optional<FolderSpace>(FolderSpace{300000, 300000, 1000000});
+  };
   test::RecordingFrontend full;
   EXPECT_EQ(rig.convert(full, output), ConversionOutcome::refused);
   ASSERT_EQ(full.messages().size(), 1u);
   EXPECT_NE(full.messages()[0].text.find("Not enough free space"), std::string::npos);
   EXPECT_EQ(fileBytes(output).size(), 4u);
   EXPECT_TRUE(fs::is_directory(rig.dir / "new" / "TEMP"));  // made at the start
+  rig.app.conversionRun.tempFolderSpace = {};
 
   // Unknown frame count and frame duration: nothing divides by zero, the run converts.
   rig.app.frameSource.totalFrames = 0;

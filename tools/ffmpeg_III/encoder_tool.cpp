@@ -155,8 +155,9 @@ int runEncoderTool(const std::vector<std::string>& arguments) {
   FeedResult fed;
   std::function<bool(int)> feeder;
   if (plan.rawFrames) {
-    feeder = [&plan, &fed, &arrival](int fd) {
-      fed = feedFrames(*plan.rawFrames, arrival, plan.rawPictureSize, fd);
+    const bool consume = consumeFramesFromEnvironment();
+    feeder = [&plan, &fed, &arrival, consume](int fd) {
+      fed = feedFrames(*plan.rawFrames, arrival, plan.rawPictureSize, fd, consume);
       return !fed.abandoned;
     };
   }

@@ -18,6 +18,11 @@ FrameArrival FrameArrival::fromEnvironment() {
   return FrameArrival(value && std::strcmp(value, "1") == 0 ? STDIN_FILENO : -1);
 }
 
+bool consumeFramesFromEnvironment() {
+  const char* value = std::getenv(kConsumeFramesVariable);
+  return value && std::strcmp(value, "1") == 0;
+}
+
 void FrameArrival::waitBriefly() {
   watch(kWaitMilliseconds);
 }

@@ -10,6 +10,14 @@ namespace tarn::tool {
 // makes no movie.
 inline constexpr const char* kFramesPendingVariable = "FFMPEG_III_FRAMES_PENDING";
 
+// The environment variable that tells the tool no later run will read the same frame files: while
+// it is "1", each frame file is deleted as soon as it has been read, so that the converter can
+// keep only a few of them on disk at a time.
+inline constexpr const char* kConsumeFramesVariable = "FFMPEG_III_CONSUME_FRAMES";
+
+// Whether the environment asks for consumed frame files (see above).
+bool consumeFramesFromEnvironment();
+
 // Whether more frame files may still appear, read from a descriptor as described above. Nothing
 // is pending for a descriptor of -1.
 class FrameArrival {

@@ -125,7 +125,7 @@ class FrameQueue {
 };
 
 void readSequence(const FrameSequence& sequence, FrameArrival& arrival, FrameConverter& converter,
-                  FrameQueue& queue) {
+                  FrameQueue& queue, bool consume) {
   AlignedBuffer file(kFrameHeaderSize + sequence.format.pixelBytes());
   for (int64_t number = sequence.firstNumber;; ++number) {
     const std::string name = frameFileName(sequence.pattern, number);
@@ -145,6 +145,8 @@ void readSequence(const FrameSequence& sequence, FrameArrival& arrival, FrameCon
       queue.finish(std::move(error));
       return;
     }
+    // Read in full: its place on disk goes to the frames still to come.
+    if (consume) ::unlink(name.c_str());
     std::vector<unsigned char> picture = queue.spare();
     converter.convert(file.data() + kFrameHeaderSize, picture);
     if (!queue.push(std::move(picture))) {
@@ -157,7 +159,7 @@ void readSequence(const FrameSequence& sequence, FrameArrival& arrival, FrameCon
 }  // namespace
 
 FeedResult feedFrames(const FrameSequence& sequence, FrameArrival& arrival, FrameFormat pictureSize,
-                      int fd) {
+                      int fd, bool consume) {
   FeedResult result;
   FrameConverter converter(sequence.format, pictureSize);
   if (!converter.valid()) {
@@ -167,8 +169,8 @@ FeedResult feedFrames(const FrameSequence& sequence, FrameArrival& arrival, Fram
   // Fewer, larger writes: a 1 MiB pipe instead of 64 KiB (best effort).
   ::fcntl(fd, F_SETPIPE_SZ, 1 << 20);
   FrameQueue queue;
-  std::thread reader([&sequence, &arrival, &converter, &queue] {
-    readSequence(sequence, arrival, converter, queue);
+  std::thread reader([&sequence, &arrival, &converter, &queue, consume] {
+    readSequence(sequence, arrival, converter, queue, consume);
   });
   bool encoderGone = false;
   while (auto frame = queue.pop()) {

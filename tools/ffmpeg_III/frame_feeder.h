@@ -23,8 +23,9 @@ inline constexpr const char* kFramesAbandoned = "the converter abandoned the fra
 // one (as ffmpeg's image sequence reader), and writes each to `fd` as a raw 4:2:0 picture of
 // `pictureSize`. A reader thread reads and converts a few frames ahead, so that disk reads and
 // the conversion overlap the encoder's work. While `arrival` says more frames are pending, a
-// missing or incomplete file is waited for instead of ending the sequence.
+// missing or incomplete file is waited for instead of ending the sequence. With `consume`, each
+// frame file is deleted once it has been read.
 FeedResult feedFrames(const FrameSequence& sequence, FrameArrival& arrival, FrameFormat pictureSize,
-                      int fd);
+                      int fd, bool consume = false);
 
 }  // namespace tarn::tool
