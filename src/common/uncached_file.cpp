@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "common/write_all.h"
+
 namespace tarn {
 namespace {
 
@@ -16,25 +18,6 @@ size_t wholeBlocks(size_t size) {
 
 size_t roundUpToBlocks(size_t size) {
   return wholeBlocks(size + kDirectAlignment - 1);
-}
-
-// Writes all of `size` bytes, going on after partial writes and interrupted calls; errno is set
-// on failure.
-bool writeAll(int fd, const uint8_t* data, size_t size) {
-  while (size > 0) {
-    const ssize_t written = ::write(fd, data, size);
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    if (written == 0) {
-      errno = ENOSPC;
-      return false;
-    }
-    data += written;
-    size -= static_cast<size_t>(written);
-  }
-  return true;
 }
 
 // Reads up to `size` bytes until the end of the file; returns the count, or -1 with errno.

@@ -14,6 +14,7 @@
 #include <memory>
 #include <vector>
 
+#include "common/write_all.h"
 #include "encoding/mp4_box_tree.h"
 #include "encoding/spherical_metadata.h"
 
@@ -102,17 +103,6 @@ class TaggedCopy {
   std::string error_;
   int fd_ = -1;
 };
-
-bool writeAll(int fd, const char* data, size_t size) {
-  while (size > 0) {
-    const ssize_t count = ::write(fd, data, size);
-    if (count < 0 && errno == EINTR) continue;
-    if (count <= 0) return false;
-    data += count;
-    size -= static_cast<size_t>(count);
-  }
-  return true;
-}
 
 // Copies `count` bytes from `in` at `from` to the end of `out`. On failure `error` says why.
 bool copyBytes(std::ifstream& in, uint64_t from, uint64_t count, int out, std::string* error) {

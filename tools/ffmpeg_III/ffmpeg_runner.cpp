@@ -13,6 +13,8 @@
 #include <string_view>
 #include <thread>
 
+#include "common/write_all.h"
+
 extern char** environ;
 
 namespace tarn::tool {
@@ -97,17 +99,6 @@ std::string commandLineText(const std::string& program, const std::vector<std::s
 }
 
 namespace {
-
-bool writeFully(int fd, const char* data, size_t size) {
-  while (size > 0) {
-    const ssize_t count = ::write(fd, data, size);
-    if (count < 0 && errno == EINTR) continue;
-    if (count <= 0) return false;
-    data += count;
-    size -= static_cast<size_t>(count);
-  }
-  return true;
-}
 
 // Reads `fd` to its end, handing every piece to `take`; closes `fd`.
 void drain(int fd, const std::function<void(std::string_view)>& take) {
@@ -204,7 +195,7 @@ int runProgram(const std::string& program, const std::vector<std::string>& argum
   if (messages) {
     relay = std::thread([fd = errors.read, messages] {
       drain(fd, [messages](std::string_view text) {
-        writeFully(STDERR_FILENO, text.data(), text.size());
+        writeAll(STDERR_FILENO, text.data(), text.size());
         messages->take(text);
       });
       messages->finish();

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "common/uncached_file.h"
+#include "common/write_all.h"
 #include "ffmpeg_III/frame_arrival.h"
 #include "ffmpeg_III/frame_converter.h"
 
@@ -22,17 +23,6 @@ namespace tarn::tool {
 namespace {
 
 constexpr size_t kFramesAhead = 3;
-
-bool writeFully(int fd, const unsigned char* data, size_t size) {
-  while (size > 0) {
-    const ssize_t count = ::write(fd, data, size);
-    if (count < 0 && errno == EINTR) continue;
-    if (count <= 0) return false;
-    data += count;
-    size -= static_cast<size_t>(count);
-  }
-  return true;
-}
 
 // Reads one frame file into `file` (headers, then pixels). Returns an error text, or empty on
 // success; `missing` tells the end of the sequence apart from a bad file.
@@ -174,7 +164,7 @@ FeedResult feedFrames(const FrameSequence& sequence, FrameArrival& arrival, Fram
   });
   bool encoderGone = false;
   while (auto frame = queue.pop()) {
-    if (!writeFully(fd, frame->data(), frame->size())) {
+    if (!writeAll(fd, frame->data(), frame->size())) {
       encoderGone = true;
       break;
     }
