@@ -1,5 +1,7 @@
 #include "ffmpeg_III/frame_converter.h"
 
+#include <cstring>
+
 #include "ffmpeg_III/bgr0_to_i420.h"
 
 extern "C" {
@@ -45,12 +47,26 @@ void FrameConverter::convert(const unsigned char* pixels, std::vector<unsigned c
   const uint8_t* sourceRows[1] = {pixels + static_cast<size_t>(source_.height - 1) * rowBytes};
   const int sourceStrides[1] = {-rowBytes};
   const int chromaWidth = (target_.width + 1) / 2;
-  uint8_t* y = picture.data();
-  uint8_t* u = y + static_cast<size_t>(target_.width) * target_.height;
-  uint8_t* v = u + static_cast<size_t>(chromaWidth) * ((target_.height + 1) / 2);
-  uint8_t* planes[3] = {y, u, v};
-  const int strides[3] = {target_.width, chromaWidth, chromaWidth};
+  const int chromaHeight = (target_.height + 1) / 2;
+  constexpr int kPad = 64;
+  const auto padded = [](int bytes) { return (bytes + kPad - 1) / kPad * kPad; };
+  const int strides[3] = {padded(target_.width), padded(chromaWidth), padded(chromaWidth)};
+  const size_t lumaBytes = static_cast<size_t>(strides[0]) * target_.height;
+  const size_t chromaBytes = static_cast<size_t>(strides[1]) * chromaHeight;
+  scratch_.resize(lumaBytes + 2 * chromaBytes + kPad);
+  uint8_t* planes[3] = {scratch_.data(), scratch_.data() + lumaBytes,
+                        scratch_.data() + lumaBytes + chromaBytes};
   sws_scale(context_, sourceRows, sourceStrides, 0, source_.height, planes, strides);
+  uint8_t* out = picture.data();
+  const int widths[3] = {target_.width, chromaWidth, chromaWidth};
+  const int heights[3] = {target_.height, chromaHeight, chromaHeight};
+  for (int plane = 0; plane < 3; ++plane) {
+    for (int row = 0; row < heights[plane]; ++row) {
+      std::memcpy(out, planes[plane] + static_cast<size_t>(row) * strides[plane],
+                  static_cast<size_t>(widths[plane]));
+      out += widths[plane];
+    }
+  }
 }
 
 }  // namespace tarn::tool

@@ -27,6 +27,9 @@ class FrameConverter {
  private:
   FrameFormat source_;
   FrameFormat target_;
+  // swscale's vector loops store past the end of a row: it writes into rows padded to 64 bytes,
+  // with slack after the last, and the rows are copied out tight.
+  std::vector<unsigned char> scratch_;
   SwsContext* context_ = nullptr;
 };
 
