@@ -78,7 +78,7 @@ whole() {
   rm -rf "$work/run"; mkdir -p "$work/run"
   local ours_runs=() theirs_runs=() options=()
   for _ in $(seq "$repeats"); do
-    ours_runs+=("$(TARN_ENCODER_REPORT="$work/report.txt" seconds_of "$convert" "$movie" "$work/ours.mp4" --temp "$work/run")")
+    ours_runs+=("$(TARN_ENCODER_REPORT="$work/report.txt" seconds_of "$convert" -y "$movie" "$work/ours.mp4" --temp "$work/run")")
     if [ ${#options[@]} -eq 0 ]; then
       line=$(grep -m1 '^ffmpeg_III: running: ' "$work/report.txt" | sed 's/^ffmpeg_III: running: //')
       # The encoder's options for the output: everything after the last input, the output path left out.
@@ -100,7 +100,7 @@ PY
   echo "$size ${seconds}s: ours ${ours}s, ffmpeg ${theirs}s, ratio $(ratio "$ours" "$theirs") (target <= $target)"
   echo "   encoder options: ${options[*]}"
   echo "   profile of one run of ours:"
-  python3 bench/stage_profile.py "$convert" "$movie" "$work/ours.mp4" --temp "$work/run" || true
+  python3 bench/stage_profile.py "$convert" -y "$movie" "$work/ours.mp4" --temp "$work/run" || true
   echo "   profile of one run of ffmpeg:"
   python3 bench/stage_profile.py ffmpeg -hide_banner -nostdin -y -v error -i "$movie" \
     -vf "pad=$w:$hc:0:$top" "${options[@]}" "$work/theirs.mp4" || true
@@ -134,8 +134,8 @@ PY
 movie=$(generate "bench-1920x480-20s.mp4" 1920x480 20)
 long=$(generate "bench-1920x480-60s.mp4" 1920x480 60)
 rm -rf "$work/run"; mkdir -p "$work/run"
-short_kb=$(peak "$convert" "$movie" "$work/m.mp4" --temp "$work/run" --codec-mode 1 --resize 5)
-long_kb=$(peak "$convert" "$long" "$work/m.mp4" --temp "$work/run" --codec-mode 1 --resize 5)
+short_kb=$(peak "$convert" -y "$movie" "$work/m.mp4" --temp "$work/run" --codec-mode 1 --resize 5)
+long_kb=$(peak "$convert" -y "$long" "$work/m.mp4" --temp "$work/run" --codec-mode 1 --resize 5)
 rm -rf "$work/run" "$work/m.mp4"
 echo "20s: ${short_kb} kB, 60s: ${long_kb} kB, ratio $(ratio "$long_kb" "$short_kb") (target within 10%)"
 fi
