@@ -1,38 +1,19 @@
 #include "encoding/encode_precheck.h"
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <sstream>
 
+#include "common/program_search.h"
 #include "common/text.h"
 #include "encoding/encode_command.h"
 
 namespace tarn {
 namespace fs = std::filesystem;
 namespace {
-
-bool isRunnable(const std::string& path) {
-  struct stat info {};
-  return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
-         ::access(path.c_str(), X_OK) == 0;
-}
-
-// The same search the encoder tool makes for ffmpeg.
-bool ffmpegOnPath() {
-  const char* variable = std::getenv("PATH");
-  if (!variable) return false;
-  std::stringstream folders(variable);
-  std::string folder;
-  while (std::getline(folders, folder, ':')) {
-    if (isRunnable((folder.empty() ? std::string(".") : folder) + "/ffmpeg")) return true;
-  }
-  return false;
-}
 
 // Creates and removes a file of our own in `folder`: the one sure test that it takes new files.
 std::string folderWriteProblem(const fs::path& folder) {
@@ -54,8 +35,11 @@ std::string folderWriteProblem(const fs::path& folder) {
 
 std::string encodePrecheck(const std::string& exeFolder, const std::string& outputPath) {
   const std::string tool = exeFolder + "/PLUG-IN/ffmpeg_III.exe";
-  if (!isRunnable(tool)) return "the encoder tool " + tool + " is missing or cannot be run";
-  if (!ffmpegOnPath()) return "ffmpeg is not installed (Debian: apt-get install ffmpeg)";
+  if (!findOnPath(tool, nullptr))
+    return "the encoder tool " + tool + " is missing or cannot be run";
+  // The same search the encoder tool makes for ffmpeg.
+  if (!findOnPath("ffmpeg", std::getenv("PATH")))
+    return "ffmpeg is not installed (Debian: apt-get install ffmpeg)";
   const std::string output = trimBlanks(outputPath);
   const std::string extension = outputExtension(output);
   static constexpr const char* kContainers[] = {".flv", ".mov", ".avi", ".mp4",

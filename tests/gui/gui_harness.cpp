@@ -220,47 +220,4 @@ void loadAndPlay(RunningProgram& running, const std::filesystem::path& movie,
   }));
 }
 
-namespace {
-
-double movieSeconds(const std::filesystem::path& movie) {
-  std::string output;
-  runShell("ffprobe -v error -show_entries format=duration -of csv=p=0 '" + movie.string() + "'",
-           &output);
-  return output.empty() ? -1.0 : std::stod(output);
-}
-
-// The video stream's frame rate (frames per second), 0 when ffprobe cannot tell.
-double frameRate(const std::filesystem::path& movie) {
-  for (const char* field : {"avg_frame_rate", "r_frame_rate"}) {
-    const std::string rate = probeField(movie, "v", field);
-    const size_t slash = rate.find('/');
-    if (slash == std::string::npos) continue;
-    const double numerator = std::stod(rate.substr(0, slash));
-    const double denominator = std::stod(rate.substr(slash + 1));
-    if (numerator > 0 && denominator > 0) return numerator / denominator;
-  }
-  return 0.0;
-}
-
-}  // namespace
-
-void expectWholeMovie(const std::filesystem::path& input, const std::filesystem::path& output) {
-  SCOPED_TRACE(output.filename().string());
-  ASSERT_TRUE(std::filesystem::exists(output));
-  const int frames = decodedFrames(input);
-  ASSERT_GT(frames, 0);
-  // Some containers are written at 30 frames per second whatever the input's rate: there every
-  // input frame stands for 30 / rate output frames.
-  const double inputRate = frameRate(input);
-  const double outputRate = frameRate(output);
-  ASSERT_GT(inputRate, 0.0);
-  ASSERT_GT(outputRate, 0.0);
-  EXPECT_NEAR(decodedFrames(output), frames * outputRate / inputRate, 1.0)
-      << frames << " frames at " << inputRate << " fps in, " << outputRate << " fps out";
-  EXPECT_NEAR(movieSeconds(output), movieSeconds(input), 0.25);
-  if (!probeField(input, "a", "codec_type").empty()) {
-    EXPECT_EQ(probeField(output, "a", "codec_type"), "audio");
-  }
-}
-
 }  // namespace tarn::test

@@ -14,6 +14,7 @@
 
 #include "gui/choosers.h"
 #include "gui/converter_program.h"
+#include "support/conversion_rig.h"
 #include "support/test_media.h"
 
 class wxDialog;
@@ -141,9 +142,5 @@ struct RunningProgram {
 // Loads `movie` through the Load command and waits until it plays (its frame size shown).
 void loadAndPlay(RunningProgram& running, const std::filesystem::path& movie,
                  const std::string& frameSize);
-
-// Checks `output` as a user would against the `input` it was converted from: every video frame
-// (ffprobe's decoded count), the same length, and sound.
-void expectWholeMovie(const std::filesystem::path& input, const std::filesystem::path& output);
 
 }  // namespace tarn::test

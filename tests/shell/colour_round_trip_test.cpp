@@ -9,6 +9,7 @@
 #include <iterator>
 #include <vector>
 
+#include "support/conversion_rig.h"
 #include "support/test_media.h"
 
 namespace tarn {
@@ -139,6 +140,9 @@ TEST(ColourRoundTrip, EveryContainerKeepsPatchAndLogoColoursWithinThree) {
                            (dir / "temp").string() + "' 2>&1",
                        &text);
     ASSERT_EQ(status, 0) << text;
+    // Theora stores nothing for a picture that repeats the last one, so a still scene counts
+    // short there; every other container holds every frame.
+    if (std::string(extension) != ".ogv") test::expectWholeMovie(movie, output);
     const Picture out = decodeAsPlayersDo(output);
     ASSERT_EQ(out.width, 640);
     ASSERT_EQ(out.height, 320);

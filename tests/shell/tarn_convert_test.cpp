@@ -4,55 +4,44 @@
 #include <iterator>
 
 #include "support/conversion_rig.h"
+#include "support/tarn_convert_run.h"
 #include "support/test_media.h"
 
 namespace tarn {
 namespace {
 namespace fs = std::filesystem;
 
-struct ToolRun {
-  int status;
-  std::string output;  // standard output and error together
-};
-
-ToolRun tarnConvert(const std::string& arguments) {
-  ToolRun run;
-  run.status = test::runShell(
-      "'" + (test::binDir() / "tarn-convert").string() + "' " + arguments + " 2>&1", &run.output);
-  return run;
-}
-
-std::string quoted(const fs::path& path) {
-  return "'" + path.string() + "'";
-}
+using test::quoted;
 
 TEST(TarnConvert, UsageErrorsExitWithTwo) {
-  EXPECT_EQ(tarnConvert("").status, 2);
-  EXPECT_EQ(tarnConvert("only-input.mp4").status, 2);
-  EXPECT_EQ(tarnConvert("in.mp4 out.mp4 --quality 22").status, 2);
-  EXPECT_EQ(tarnConvert("in.mp4 out.mp4 --channels 2").status, 2);
-  EXPECT_EQ(tarnConvert("in.mp4 out.mp4 --no-such-option").status, 2);
-  EXPECT_EQ(tarnConvert("--info in.mp4 out.mp4").status, 2);
-  const ToolRun container = tarnConvert("in.mp4 out.mkv");
+  EXPECT_EQ(test::runTarnConvert("").status, 2);
+  EXPECT_EQ(test::runTarnConvert("only-input.mp4").status, 2);
+  EXPECT_EQ(test::runTarnConvert("in.mp4 out.mp4 --quality 22").status, 2);
+  EXPECT_EQ(test::runTarnConvert("in.mp4 out.mp4 --channels 2").status, 2);
+  EXPECT_EQ(test::runTarnConvert("in.mp4 out.mp4 --no-such-option").status, 2);
+  EXPECT_EQ(test::runTarnConvert("--info in.mp4 out.mp4").status, 2);
+  const test::TarnConvertRun container = test::runTarnConvert("in.mp4 out.mkv");
   EXPECT_EQ(container.status, 2);
   EXPECT_NE(container.output.find(".webm"), std::string::npos);
-  const ToolRun help = tarnConvert("--help");
+  const test::TarnConvertRun help = test::runTarnConvert("--help");
   EXPECT_EQ(help.status, 0);
   EXPECT_NE(help.output.find("--sample-rate"), std::string::npos);
-  EXPECT_EQ(tarnConvert("--version").status, 0);
+  EXPECT_EQ(test::runTarnConvert("--version").status, 0);
 }
 
 TEST(TarnConvert, RefusalsExitWithOneAndSayWhy) {
   test::ScratchDir dir;
   const fs::path movie = test::stripMovie(320, 80, 1);
-  const ToolRun missing = tarnConvert(quoted(dir / "missing.mp4") + " " + quoted(dir / "out.mp4"));
+  const test::TarnConvertRun missing =
+      test::runTarnConvert(quoted(dir / "missing.mp4") + " " + quoted(dir / "out.mp4"));
   EXPECT_EQ(missing.status, 1);
   EXPECT_FALSE(fs::exists(dir / "out.mp4"));
 
   const fs::path logo =
       test::generatedMedia("logo-599x100.jpg", "-f lavfi -i testsrc2=size=599x100 -frames:v 1");
-  const ToolRun badLogo = tarnConvert(quoted(movie) + " " + quoted(dir / "out.mp4") + " --logo " +
-                                      quoted(logo) + " --temp " + quoted(dir / "temp"));
+  const test::TarnConvertRun badLogo =
+      test::runTarnConvert(quoted(movie) + " " + quoted(dir / "out.mp4") + " --logo " +
+                           quoted(logo) + " --temp " + quoted(dir / "temp"));
   EXPECT_EQ(badLogo.status, 1);
   EXPECT_NE(badLogo.output.find("Bad Logo format."), std::string::npos);
   EXPECT_FALSE(fs::exists(dir / "out.mp4"));
@@ -61,8 +50,9 @@ TEST(TarnConvert, RefusalsExitWithOneAndSayWhy) {
   fs::copy_file(movie, dir / "movie.mp4");
   fs::create_symlink(dir / "movie.mp4", dir / "link.mp4");
   const auto size = fs::file_size(dir / "movie.mp4");
-  const ToolRun same = tarnConvert(quoted(dir / "movie.mp4") + " " + quoted(dir / "link.mp4") +
-                                   " --temp " + quoted(dir / "temp"));
+  const test::TarnConvertRun same =
+      test::runTarnConvert(quoted(dir / "movie.mp4") + " " + quoted(dir / "link.mp4") + " --temp " +
+                           quoted(dir / "temp"));
   EXPECT_EQ(same.status, 1);
   EXPECT_NE(same.output.find("Incorrect name of output file"), std::string::npos);
   EXPECT_EQ(fs::file_size(dir / "movie.mp4"), size);
@@ -74,14 +64,16 @@ TEST(TarnConvert, ConvertsWithOptionsAndDescribesMovies) {
   const fs::path logo = test::generatedMedia("logo-960x100.jpg",
                                              "-f lavfi -i color=c=0xc08040:s=960x100 -frames:v 1");
   const fs::path output = dir / "out put.webm";
-  const ToolRun run = tarnConvert(quoted(movie) + " " + quoted(output) + " --logo " + quoted(logo) +
-                                  " --resize 5 --channels 1 --sample-rate 1 --quality 21 --temp " +
-                                  quoted(dir / "temp") + " --log " + quoted(dir / "run.log"));
+  const test::TarnConvertRun run =
+      test::runTarnConvert(quoted(movie) + " " + quoted(output) + " --logo " + quoted(logo) +
+                           " --resize 5 --channels 1 --sample-rate 1 --quality 21 --temp " +
+                           quoted(dir / "temp") + " --log " + quoted(dir / "run.log"));
   ASSERT_EQ(run.status, 0) << run.output;
   EXPECT_NE(run.output.find("Movie converted successfully."), std::string::npos);
   EXPECT_EQ(test::probeField(output, "v", "width"), "160");
   EXPECT_EQ(test::probeField(output, "v", "height"), "80");
   EXPECT_EQ(test::probeField(output, "a", "channels"), "1");
+  test::expectWholeMovie(movie, output);
   // The run's own temporary folder stays, emptied of its working files.
   EXPECT_TRUE(fs::is_directory(dir / "temp"));
   EXPECT_TRUE(fs::is_empty(dir / "temp"));
@@ -92,15 +84,15 @@ TEST(TarnConvert, ConvertsWithOptionsAndDescribesMovies) {
   EXPECT_NE(logText.find("LOGO PRESENT = 1"), std::string::npos);
   EXPECT_NE(logText.find("\r\nspherical metadata written"), std::string::npos) << logText;
 
-  const ToolRun info = tarnConvert("--info " + quoted(movie));
+  const test::TarnConvertRun info = test::runTarnConvert("--info " + quoted(movie));
   EXPECT_EQ(info.status, 0);
   EXPECT_NE(info.output.find("stream #0:0"), std::string::npos) << info.output;
   EXPECT_NE(info.output.find("spherical metadata: none"), std::string::npos) << info.output;
-  const ToolRun converted = tarnConvert("--info " + quoted(output));
+  const test::TarnConvertRun converted = test::runTarnConvert("--info " + quoted(output));
   EXPECT_NE(converted.output.find("spherical metadata: projection equirectangular"),
             std::string::npos)
       << converted.output;
-  EXPECT_EQ(tarnConvert("--info " + quoted(dir / "missing.mp4")).status, 1);
+  EXPECT_EQ(test::runTarnConvert("--info " + quoted(dir / "missing.mp4")).status, 1);
 }
 
 }  // namespace

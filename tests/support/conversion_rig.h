@@ -36,4 +36,8 @@ std::filesystem::path stripMovie(int32_t width, int32_t height, int seconds, boo
 std::string probeField(const std::filesystem::path& movie, const std::string& stream,
                        const std::string& field);
 
+// Checks `output` as a user would against the `input` it was converted from: every video frame
+// (ffprobe's decoded count), the same length, and sound.
+void expectWholeMovie(const std::filesystem::path& input, const std::filesystem::path& output);
+
 }  // namespace tarn::test

@@ -20,12 +20,6 @@ extern char** environ;
 namespace tarn::tool {
 namespace {
 
-bool isExecutable(const std::string& path) {
-  struct stat info {};
-  return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
-         ::access(path.c_str(), X_OK) == 0;
-}
-
 bool needsQuotes(const std::string& argument) {
   if (argument.empty()) return true;
   for (const char c : argument) {
@@ -76,21 +70,6 @@ int waitForExit(pid_t pid) {
 }
 
 }  // namespace
-
-std::optional<std::string> findOnPath(const std::string& program, const char* pathVariable) {
-  if (program.find('/') != std::string::npos) {
-    return isExecutable(program) ? std::optional<std::string>(program) : std::nullopt;
-  }
-  if (!pathVariable) return std::nullopt;
-  std::stringstream folders(pathVariable);
-  std::string folder;
-  while (std::getline(folders, folder, ':')) {
-    if (folder.empty()) folder = ".";
-    const std::string candidate = folder + "/" + program;
-    if (isExecutable(candidate)) return candidate;
-  }
-  return std::nullopt;
-}
 
 std::string commandLineText(const std::string& program, const std::vector<std::string>& arguments) {
   std::string line = quoted(program);

@@ -6,12 +6,12 @@
 #include <string_view>
 #include <vector>
 
+#include "common/program_search.h"
 #include "ffmpeg_III/ffmpeg_messages.h"
 
 namespace tarn::tool {
 
-// The full path of `program` found in the folders of PATH, or empty.
-std::optional<std::string> findOnPath(const std::string& program, const char* pathVariable);
+using ::tarn::findOnPath;
 
 // The command as one line a POSIX shell would read back: arguments that need it in single quotes.
 std::string commandLineText(const std::string& program, const std::vector<std::string>& arguments);
