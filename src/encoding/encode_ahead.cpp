@@ -1,6 +1,5 @@
 #include "encoding/encode_ahead.h"
 
-#include "common/text.h"
 #include "encoding/encoder_runs.h"
 
 namespace tarn {
@@ -12,7 +11,6 @@ bool startEncodeAhead(EncoderRuns& runs, const EncodeRequest& request, bool cons
   cancelEncodeAhead(runs);
   EncoderRuns::Ahead ahead;
   ahead.command = built.command;
-  ahead.outputPath = trimBlanks(request.outputPath);
   ahead.report = mainEncodeReportFile(runs, request.tempStreamFolder, ahead.ownReport);
 
   ChildProcess::Options options;

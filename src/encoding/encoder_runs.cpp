@@ -20,24 +20,11 @@ ChildProcess startEncoderTool(const std::vector<std::string>& arguments,
 
 namespace {
 
-// The tool's line about spherical metadata ("spherical metadata written: ..." or "... not
-// written: <why>"), without the tool's prefix; empty when the report has none.
-std::string sphericalReportLine(const std::filesystem::path& report) {
-  std::ifstream in(report);
-  const std::string prefix = "ffmpeg_III: spherical metadata";
-  for (std::string line; std::getline(in, line);) {
-    const size_t at = line.find(prefix);
-    if (at == std::string::npos) continue;
-    line = line.substr(at + std::string("ffmpeg_III: ").size());
-    while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
-    return line;
-  }
-  return {};
-}
-
-// The tool's closing lines: its last "error:" line (why no movie was made) and every "warning:"
-// line, without the tool's prefix.
+// What the tool's report says, without the tool's prefix: its line about the spherical metadata
+// ("spherical metadata written: ..." or "... not written: <why>"), its last "error:" line (why no
+// movie was made) and every "warning:" line.
 struct ToolVerdict {
+  std::string spherical;
   std::string error;
   std::vector<std::string> warnings;
   std::optional<EncodedFrames> encoded;  // its last progress line
@@ -48,8 +35,13 @@ ToolVerdict toolVerdict(const std::filesystem::path& report) {
   std::ifstream in(report);
   const std::string error = "ffmpeg_III: error: ";
   const std::string warning = "ffmpeg_III: warning: ";
+  const std::string tool = "ffmpeg_III: ";
   for (std::string line; std::getline(in, line);) {
     while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
+    if (const size_t at = line.find(tool + "spherical metadata");
+        verdict.spherical.empty() && at != std::string::npos) {
+      verdict.spherical = line.substr(at + tool.size());
+    }
     if (line.rfind(error, 0) == 0) verdict.error = line.substr(error.size());
     if (line.rfind(warning, 0) == 0) verdict.warnings.push_back(line.substr(warning.size()));
     if (auto encoded = parseEncodedFramesLine(line)) verdict.encoded = encoded;
@@ -210,8 +202,8 @@ void runMainEncode(EncoderRuns& runs, const EncodeRequest& request, RunLog& log)
   runs.mainEncodeSucceeded = status == 0;
   ToolVerdict verdict;
   if (report) {
-    if (const std::string line = sphericalReportLine(*report); !line.empty()) log.writeLog(line);
     verdict = toolVerdict(*report);
+    if (!verdict.spherical.empty()) log.writeLog(verdict.spherical);
     std::error_code error;
     if (ownReport) std::filesystem::remove(*report, error);
   }

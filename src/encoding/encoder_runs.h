@@ -53,7 +53,6 @@ struct EncoderRuns {
   // A main encode started before the frames were all written (see encode_ahead.h).
   struct Ahead {
     std::string command;
-    std::string outputPath;
     std::shared_ptr<ChildProcess> process;
     std::optional<std::filesystem::path> report;  // its standard error
     bool ownReport = false;                       // the report is ours to delete
