@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <sstream>
 
 #include "common/run_log.h"
 #include "common/text.h"
@@ -36,15 +37,19 @@ ToolVerdict toolVerdict(const std::filesystem::path& report) {
   const std::string error = "ffmpeg_III: error: ";
   const std::string warning = "ffmpeg_III: warning: ";
   const std::string tool = "ffmpeg_III: ";
-  for (std::string line; std::getline(in, line);) {
-    while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
-    if (const size_t at = line.find(tool + "spherical metadata");
-        verdict.spherical.empty() && at != std::string::npos) {
-      verdict.spherical = line.substr(at + tool.size());
+  // ffmpeg's own status line ends in a carriage return, so the tool's lines can follow one on the
+  // same "\n" line: both characters end a line here.
+  for (std::string text; std::getline(in, text);) {
+    std::istringstream pieces(text);
+    for (std::string line; std::getline(pieces, line, '\r');) {
+      if (const size_t at = line.find(tool + "spherical metadata");
+          verdict.spherical.empty() && at != std::string::npos) {
+        verdict.spherical = line.substr(at + tool.size());
+      }
+      if (line.rfind(error, 0) == 0) verdict.error = line.substr(error.size());
+      if (line.rfind(warning, 0) == 0) verdict.warnings.push_back(line.substr(warning.size()));
+      if (auto encoded = parseEncodedFramesLine(line)) verdict.encoded = encoded;
     }
-    if (line.rfind(error, 0) == 0) verdict.error = line.substr(error.size());
-    if (line.rfind(warning, 0) == 0) verdict.warnings.push_back(line.substr(warning.size()));
-    if (auto encoded = parseEncodedFramesLine(line)) verdict.encoded = encoded;
   }
   return verdict;
 }
