@@ -598,13 +598,6 @@ ConversionOutcome convertMovie(ConversionContext& context, std::string outputPat
   source.positionTicks = 0;
   graph->setMuted(true);
   graph->useDefaultClock();
-  if (budget.consume) {
-    // Consumed frames go to the encoder as they are made, and the encode reads temp.wav whole:
-    // the sound comes first (a moment, against the movie's length for the frames).
-    while (context.encoder.audioRunning == 1 && run.conversionStopRequest == 0) {
-      frontend.yield(20);
-    }
-  }
 
   {
     std::lock_guard lock(run.frameMutex);

@@ -89,9 +89,10 @@ ConversionOutcome convertOne(Application& app, ConsoleFrontend& frontend, const 
                        // The pauses that let a previous movie's loop end: there is none here.
                        [&frontend](int ms) { frontend.yield(ms); }}};
   std::atomic<int32_t> loaderDone{0};
-  const ProbeFolder probeFolder(app.paths.exeFolder, app.settings.tempStreamFolder);
+  // The window probes a chosen movie with the encoder tool for its file panel; a console run shows
+  // no such panel, and the probe's two program starts would only delay the conversion.
   std::thread loader([&] {
-    loadChosenMovie(sourceContext, job.input, probeFolder.path(app.paths.exeFolder));
+    openMovie(sourceContext, job.input);
     loaderDone = 1;
   });
   // Opened once the frame source streams; its teardown message tells why when it did not.

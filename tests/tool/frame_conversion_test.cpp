@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "ffmpeg_III/frame_converter.h"
@@ -52,9 +53,7 @@ double redDifferenceOf(double red, double green, double blue) {
   return 128 + 224 * (red - luma) / (2 * (1 - kRed)) / 255;
 }
 
-TEST(FrameConversion, SameSizeFramesGiveBt709PlanesTopRowFirst) {
-  const int width = 64;
-  const int height = 32;
+void expectExactBt709Planes(int width, int height) {
   const auto pixels = framePixels(width, height, Rgb{255, 255, 255});
   FrameConverter converter({width, height}, {width, height});
   ASSERT_TRUE(converter.valid());
@@ -95,6 +94,14 @@ TEST(FrameConversion, SameSizeFramesGiveBt709PlanesTopRowFirst) {
     }
   }
   EXPECT_LE(worstChroma, 1) << "chroma of the 2x2 blocks";
+}
+
+// Widths of whole vector blocks and with a scalar tail (98 = 3 x 32 + 2).
+TEST(FrameConversion, SameSizeFramesGiveBt709PlanesTopRowFirst) {
+  for (const auto& [width, height] : {std::pair{64, 32}, std::pair{98, 6}}) {
+    SCOPED_TRACE(testing::Message() << width << "x" << height);
+    expectExactBt709Planes(width, height);
+  }
 }
 
 TEST(FrameConversion, BlackAndWhiteHitTheLimitedRangeEnds) {
