@@ -184,11 +184,6 @@ TEST(TarnConvertBatch, AFolderOfMoviesWithABadOneConvertsTheGoodOnes) {
 }
 
 TEST(TarnConvertBatch, ProgressCoversTheEncodeInPlainLinesAndJson) {
-#if defined(__SANITIZE_ADDRESS__)
-  // Under the address sanitizer the last progress report is sometimes not shown (a timing fault
-  // of the progress display still open); the normal build checks it on every run.
-  GTEST_SKIP() << "final progress count not yet reliable under the address sanitizer";
-#endif
   test::ScratchDir dir;
   const fs::path movie = test::stripMovie(960, 240, 4);
   const CliRun plain = tarnConvert({movie.string(), (dir / "plain.mp4").string(), "--progress",

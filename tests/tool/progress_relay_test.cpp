@@ -1,10 +1,14 @@
 #include "ffmpeg_III/progress_relay.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <cstdio>
+#include <sstream>
 #include <vector>
 
 #include "encoding/encoded_frames.h"
+#include "ffmpeg_III/report_lines.h"
 
 namespace tarn::tool {
 namespace {
@@ -31,6 +35,38 @@ TEST(ProgressRelay, FfmpegReportsBecomeLinesTheConverterReads) {
   EXPECT_EQ(bare->total, 0);
   EXPECT_FALSE(parseEncodedFramesLine("ffmpeg_III: encoded frames"));
   EXPECT_FALSE(parseEncodedFramesLine("frame=  120 fps= 45 q=28.0"));
+}
+
+// ffmpeg writes "[mp4 @ 0x...] " and its message in two pieces; a progress line said in between
+// must still start a line, or the converter misses the last count.
+TEST(ProgressRelay, ToolLinesStartALineWhateverFfmpegWroteBefore) {
+  std::FILE* capture = std::tmpfile();
+  ASSERT_NE(capture, nullptr);
+  std::fflush(stderr);
+  const int saved = ::dup(STDERR_FILENO);
+  ::dup2(::fileno(capture), STDERR_FILENO);
+  ReportLines lines;
+  lines.passOn("frame=  105 fps= 47 q=24.0\r");
+  lines.say("encoded 105 of 120 frames");
+  lines.passOn("[mp4 @ 0x5629bb272980] ");
+  lines.say("encoded 120 of 120 frames");
+  lines.passOn("Starting second pass: moving the moov atom to the beginning of the file\n");
+  ::dup2(saved, STDERR_FILENO);
+  ::close(saved);
+
+  std::rewind(capture);
+  std::string text;
+  for (int c = std::fgetc(capture); c != EOF; c = std::fgetc(capture)) text += static_cast<char>(c);
+  std::fclose(capture);
+  std::vector<int64_t> counts;
+  std::istringstream pieces(text);
+  for (std::string line; std::getline(pieces, line);) {
+    std::istringstream parts(line);
+    for (std::string part; std::getline(parts, part, '\r');) {
+      if (const auto encoded = parseEncodedFramesLine(part)) counts.push_back(encoded->frames);
+    }
+  }
+  EXPECT_EQ(counts, (std::vector<int64_t>{105, 120})) << text;
 }
 
 TEST(ProgressRelay, ExpectedFramesFollowDurationAndOutputRate) {

@@ -41,39 +41,21 @@ void replaceAll(std::string& text, const std::string& from, const std::string& t
   }
 }
 
-struct Programs {
-  std::string ffmpeg;
-  std::string ffprobe;
-};
-
-// ffmpeg from PATH; ffprobe, which reads the finished output back, beside it or on PATH.
-std::optional<Programs> findPrograms(bool needProbe, std::string* reason) {
-  const char* path = std::getenv("PATH");
-  const auto ffmpeg = findOnPath("ffmpeg", path);
+// ffmpeg from PATH.
+std::optional<std::string> findFfmpeg(std::string* reason) {
+  const auto ffmpeg = findOnPath("ffmpeg", std::getenv("PATH"));
   if (!ffmpeg) {
     *reason = "ffmpeg is not installed (it is not on the PATH; on Debian: apt-get install ffmpeg)";
-    return std::nullopt;
   }
-  Programs programs{*ffmpeg, {}};
-  if (!needProbe) return programs;
-  auto ffprobe = findOnPath((fs::path(*ffmpeg).parent_path() / "ffprobe").string(), nullptr);
-  if (!ffprobe) ffprobe = findOnPath("ffprobe", path);
-  if (!ffprobe) {
-    *reason =
-        "ffprobe is not installed (it checks the finished output; on Debian it comes with "
-        "the ffmpeg package)";
-    return std::nullopt;
-  }
-  programs.ffprobe = *ffprobe;
-  return programs;
+  return ffmpeg;
 }
 
 int runProbe(const FfmpegPlan& plan) {
   std::string reason;
-  const auto programs = findPrograms(false, &reason);
-  if (!programs) return fail(reason, kNotInstalled);
+  const auto ffmpeg = findFfmpeg(&reason);
+  if (!ffmpeg) return fail(reason, kNotInstalled);
   std::string startError;
-  const int status = runProgram(programs->ffmpeg, plan.arguments, {}, nullptr, &startError);
+  const int status = runProgram(*ffmpeg, plan.arguments, {}, nullptr, &startError);
   if (status < 0) return fail(startError, kNotInstalled);
   return status;
 }
@@ -115,8 +97,8 @@ int runEncoderTool(const std::vector<std::string>& arguments) {
   if (!command.outputPath) return runProbe(planFfmpegRun(command, std::nullopt));
 
   std::string reason;
-  const auto programs = findPrograms(true, &reason);
-  if (!programs) return fail(reason, kNotInstalled);
+  const auto ffmpeg = findFfmpeg(&reason);
+  if (!ffmpeg) return fail(reason, kNotInstalled);
 
   const std::string& outputPath = *command.outputPath;
   std::error_code ignored;
@@ -162,18 +144,20 @@ int runEncoderTool(const std::vector<std::string>& arguments) {
     };
   }
   FfmpegMessages messages;
+  ReportLines lines;
   std::string startError;
   // A main encode reports the frames it has encoded, from ffmpeg's own progress report.
   std::function<void(std::string_view)> progress;
   std::optional<ProgressRelay> relay;
   std::vector<std::string> ffmpegArguments = plan.arguments;
   if (plan.kind == RunKind::MainEncode) {
-    relay.emplace(expectedOutputFrames(command), say);
+    relay.emplace(expectedOutputFrames(command),
+                  [&lines](const std::string& line) { lines.say(line); });
     progress = [&relay](std::string_view text) { relay->take(text); };
     ffmpegArguments = withProgressReport(std::move(ffmpegArguments));
   }
   const int status =
-      runProgram(programs->ffmpeg, ffmpegArguments, feeder, &messages, &startError, progress);
+      runProgram(*ffmpeg, ffmpegArguments, feeder, &messages, &startError, progress, &lines);
   if (status < 0) return fail(startError, kNotInstalled);
   if (plan.rawFrames) {
     say("frames read: " + std::to_string(fed.framesWritten) +
@@ -204,8 +188,7 @@ int runEncoderTool(const std::vector<std::string>& arguments) {
     framesGiven = countSequenceFiles(firstInput);
   }
   const Expectation expected = expectationFor(command, plan, framesGiven);
-  const std::string incomplete =
-      whyIncomplete(readBack(programs->ffprobe, staged->path()), expected);
+  const std::string incomplete = whyIncomplete(readBack(staged->path()), expected);
   if (!incomplete.empty()) {
     if (folderIsFull(folder))
       return fail("no space left in " + folder + "; " + incomplete, kFailed);

@@ -115,7 +115,8 @@ void closeEnd(int& fd) {
 
 int runProgram(const std::string& program, const std::vector<std::string>& arguments,
                const std::function<bool(int fd)>& feedStdin, FfmpegMessages* messages,
-               std::string* startError, const std::function<void(std::string_view)>& readStdout) {
+               std::string* startError, const std::function<void(std::string_view)>& readStdout,
+               ReportLines* lines) {
   std::vector<char*> argv;
   argv.push_back(const_cast<char*>(program.c_str()));
   for (const auto& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
@@ -172,9 +173,13 @@ int runProgram(const std::string& program, const std::vector<std::string>& argum
   // The child's standard error passes on unchanged to ours, and is read for its error lines.
   std::thread relay;
   if (messages) {
-    relay = std::thread([fd = errors.read, messages] {
-      drain(fd, [messages](std::string_view text) {
-        writeAll(STDERR_FILENO, text.data(), text.size());
+    relay = std::thread([fd = errors.read, messages, lines] {
+      drain(fd, [messages, lines](std::string_view text) {
+        if (lines) {
+          lines->passOn(text);
+        } else {
+          writeAll(STDERR_FILENO, text.data(), text.size());
+        }
         messages->take(text);
       });
       messages->finish();
@@ -191,38 +196,6 @@ int runProgram(const std::string& program, const std::vector<std::string>& argum
   if (relay.joinable()) relay.join();
   if (reader.joinable()) reader.join();
   return status;
-}
-
-int runProgramForOutput(const std::string& program, const std::vector<std::string>& arguments,
-                        std::string* output, std::string* startError) {
-  std::vector<char*> argv;
-  argv.push_back(const_cast<char*>(program.c_str()));
-  for (const auto& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
-  argv.push_back(nullptr);
-  SpawnSetup setup;
-  sigset_t none;
-  sigemptyset(&none);
-  ::posix_spawnattr_setsigmask(&setup.attributes, &none);
-  ::posix_spawnattr_setflags(&setup.attributes, POSIX_SPAWN_SETSIGMASK);
-  Pipe out;
-  if (!out.open(startError)) return -1;
-  ::posix_spawn_file_actions_adddup2(&setup.actions, out.write, STDOUT_FILENO);
-  ::posix_spawn_file_actions_addopen(&setup.actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-  ::posix_spawn_file_actions_addopen(&setup.actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-  pid_t pid = 0;
-  const int error =
-      ::posix_spawn(&pid, program.c_str(), &setup.actions, &setup.attributes, argv.data(), environ);
-  closeEnd(out.write);
-  if (error != 0) {
-    closeEnd(out.read);
-    if (startError)
-      *startError = std::string("cannot start ") + program + ": " + std::strerror(error);
-    return -1;
-  }
-  drain(out.read, [output](std::string_view text) {
-    if (output) output->append(text);
-  });
-  return waitForExit(pid);
 }
 
 }  // namespace tarn::tool

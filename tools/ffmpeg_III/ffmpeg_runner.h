@@ -8,6 +8,7 @@
 
 #include "common/program_search.h"
 #include "ffmpeg_III/ffmpeg_messages.h"
+#include "ffmpeg_III/report_lines.h"
 
 namespace tarn::tool {
 
@@ -20,18 +21,14 @@ std::string commandLineText(const std::string& program, const std::vector<std::s
 // `feedStdin`, the child's standard input is a pipe whose write end is handed to `feedStdin` and
 // closed after it returns; when it returns false the child is killed instead of being left to
 // finish. With `messages`, the child's standard error goes through a pipe: it is passed on
-// unchanged to this process's standard error and read into `messages`. Returns the exit status
-// (128 + signal when killed), or -1 when the program could not be started (`startError` says
-// why). With `readStdout`, the child's standard output is a pipe whose text is handed to
-// `readStdout` as it arrives, on a thread of its own.
+// unchanged to this process's standard error (through `lines` when given) and read into
+// `messages`. Returns the exit status (128 + signal when killed), or -1 when the program could
+// not be started (`startError` says why). With `readStdout`, the child's standard output is a pipe
+// whose text is handed to `readStdout` as it arrives, on a thread of its own.
 int runProgram(const std::string& program, const std::vector<std::string>& arguments,
                const std::function<bool(int fd)>& feedStdin, FfmpegMessages* messages,
                std::string* startError,
-               const std::function<void(std::string_view)>& readStdout = {});
-
-// Runs `program` with no input and returns its exit status (or -1 as above), with its standard
-// output in `output`; its standard error is dropped.
-int runProgramForOutput(const std::string& program, const std::vector<std::string>& arguments,
-                        std::string* output, std::string* startError);
+               const std::function<void(std::string_view)>& readStdout = {},
+               ReportLines* lines = nullptr);
 
 }  // namespace tarn::tool

@@ -4,9 +4,13 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <sstream>
 
-#include "ffmpeg_III/ffmpeg_runner.h"
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+}
 
 namespace tarn::tool {
 namespace {
@@ -28,53 +32,40 @@ const StreamPackets* firstOfType(const ReadBack& found, const std::string& type)
 
 }  // namespace
 
-std::vector<StreamPackets> parseStreamEntries(const std::string& text) {
-  std::vector<StreamPackets> streams;
-  std::istringstream lines(text);
-  bool inStream = false;
-  for (std::string line; std::getline(lines, line);) {
-    if (line == "[STREAM]") {
-      streams.emplace_back();
-      inStream = true;
-      continue;
-    }
-    if (line == "[/STREAM]") {
-      inStream = false;
-      continue;
-    }
-    const size_t equals = line.find('=');
-    if (!inStream || equals == std::string::npos) continue;
-    const std::string key = line.substr(0, equals);
-    const std::string value = line.substr(equals + 1);
-    StreamPackets& stream = streams.back();
-    if (key == "codec_type") {
-      stream.type = value;
-    } else if (key == "codec_name") {
-      stream.codec = value;
-    } else if (key == "nb_read_packets") {
-      stream.packets = std::strtoll(value.c_str(), nullptr, 10);
-    } else if (key == "r_frame_rate") {
-      stream.frameRate = parseRate(value).value_or(0);
-    } else if (key == "duration") {
-      stream.seconds = parseNumber(value).value_or(-1);
-    }
-  }
-  return streams;
-}
-
-ReadBack readBack(const std::string& ffprobe, const std::string& file) {
-  std::string text;
-  std::string startError;
-  // "file:" keeps a name with a colon a file name.
-  const int status =
-      runProgramForOutput(ffprobe,
-                          {"-v", "error", "-count_packets", "-show_entries",
-                           "stream=codec_type,codec_name,nb_read_packets,r_frame_rate,duration",
-                           "-of", "default", "file:" + file},
-                          &text, &startError);
+ReadBack readBack(const std::string& file) {
   ReadBack found;
-  found.readable = status == 0;
-  if (found.readable) found.streams = parseStreamEntries(text);
+  AVFormatContext* format = nullptr;
+  // "file:" keeps a name with a colon a file name.
+  if (avformat_open_input(&format, ("file:" + file).c_str(), nullptr, nullptr) < 0) return found;
+  const std::unique_ptr<AVFormatContext*, void (*)(AVFormatContext**)> closer(
+      &format, [](AVFormatContext** opened) { avformat_close_input(opened); });
+  if (avformat_find_stream_info(format, nullptr) < 0) return found;
+  for (unsigned i = 0; i < format->nb_streams; ++i) {
+    const AVStream* stream = format->streams[i];
+    StreamPackets entry;
+    const char* type = av_get_media_type_string(stream->codecpar->codec_type);
+    entry.type = type ? type : "unknown";
+    const AVCodecDescriptor* codec = avcodec_descriptor_get(stream->codecpar->codec_id);
+    entry.codec = codec ? codec->name : "unknown";
+    if (stream->r_frame_rate.num > 0 && stream->r_frame_rate.den > 0) {
+      entry.frameRate = av_q2d(stream->r_frame_rate);
+    }
+    if (stream->duration != AV_NOPTS_VALUE && stream->time_base.den > 0) {
+      entry.seconds = static_cast<double>(stream->duration) * av_q2d(stream->time_base);
+    }
+    found.streams.push_back(std::move(entry));
+  }
+  // Every packet is read, none decoded: a file cut short ends in an error, not at its end.
+  AVPacket* packet = av_packet_alloc();
+  if (!packet) return found;
+  int status = 0;
+  while ((status = av_read_frame(format, packet)) >= 0) {
+    const auto index = static_cast<size_t>(packet->stream_index);
+    if (packet->stream_index >= 0 && index < found.streams.size()) ++found.streams[index].packets;
+    av_packet_unref(packet);
+  }
+  av_packet_free(&packet);
+  found.readable = status == AVERROR_EOF;
   return found;
 }
 

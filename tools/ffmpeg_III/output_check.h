@@ -7,7 +7,7 @@
 
 namespace tarn::tool {
 
-// One stream of a finished file, as read back by ffprobe without decoding.
+// One stream of a finished file, as read back without decoding.
 struct StreamPackets {
   std::string type;  // "video", "audio", ...
   std::string codec;
@@ -17,14 +17,13 @@ struct StreamPackets {
 };
 
 struct ReadBack {
-  bool readable = false;  // ffprobe could open the file and read its packets
+  bool readable = false;  // the file opened and its packets read to its end
   std::vector<StreamPackets> streams;
 };
 
-// Reads `file` back with `ffprobe -count_packets`.
-ReadBack readBack(const std::string& ffprobe, const std::string& file);
-// Parses ffprobe's default output of the streams' entries (the part of readBack that is text).
-std::vector<StreamPackets> parseStreamEntries(const std::string& text);
+// Reads `file` back with the FFmpeg libraries, counting its packets as `ffprobe -count_packets`
+// does, in the tool's own process: no program start at the end of every encode.
+ReadBack readBack(const std::string& file);
 
 // The video frames a stream holds. Theora leaves frames that repeat the one before out of the
 // file (they take no packet), so there its length at its frame rate counts.
