@@ -15,9 +15,10 @@
 # the RGB shown (mean of the patch's inner area), the largest channel difference and PASS/FAIL
 # against 3. For comparison the same input padded by plain ffmpeg is shown too: untagged BT.601
 # (players read it as BT.709: wrong colours) and tagged BT.709.
-# Exit status: 0 when every patch of every converted output is within 3 in both mpv outputs and in
-# Chromium's GPU path, 1 otherwise, 2 when a tool is missing or a step fails. Chromium's software path is
-# shown but not counted: it is off in strong blues for every BT.709 file, plain ffmpeg's too.
+# Exit status: 0 when every patch of every converted output is within 3 in both mpv outputs and
+# in Chromium's GPU path, 1 otherwise, 2 when a tool is missing or a step fails. Chromium's
+# software path is shown but not counted: it is off in strong blues for every BT.709 file, plain
+# ffmpeg's too.
 #
 # Needs ffmpeg, ffprobe, python3, xvfb-run, mpv and chromium. Not run by CI; on Debian install the
 # players with: apt-get install -y mpv chromium
@@ -26,7 +27,10 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build="${1:-build}"
 convert="$build/bin/tarn-convert"
-[[ -x "$convert" ]] || { echo "no $convert: build first (bash scripts/build.sh $build)" >&2; exit 2; }
+if [[ ! -x "$convert" ]]; then
+  echo "no $convert: build first (bash scripts/build.sh $build)" >&2
+  exit 2
+fi
 for tool in ffmpeg ffprobe python3 xvfb-run mpv chromium; do
   if ! command -v "$tool" >/dev/null; then
     echo "$tool is missing; on Debian: apt-get install -y mpv chromium xvfb ffmpeg python3" >&2
@@ -152,8 +156,9 @@ end)
 EOF
 show_in_mpv_gpu() {  # FILE MEANS_OUT
   local png="$work/mpv-gpu-${1##*/}.png"
-  xvfb-run -a -s "-screen 0 ${width}x${height}x24" mpv --no-config --really-quiet --no-audio \
-    --vo=gpu --gpu-sw --pause --start="$seek" --geometry="${width}x${height}+0+0" --no-border \
+  timeout 120 xvfb-run -a -s "-screen 0 ${width}x${height}x24" \
+    mpv --no-config --really-quiet --no-audio --vo=gpu --gpu-sw --pause --start="$seek" \
+    --geometry="${width}x${height}+0+0" --no-border \
     --script="$work/screenshot.lua" --script-opts="shot=$png" "$1" 2>/dev/null
   [[ -f "$png" ]] || { echo "mpv --vo=gpu showed nothing of ${1##*/}" >&2; exit 2; }
   ffmpeg -v error -nostdin -y -i "$png" -pix_fmt rgb24 -f rawvideo "$png.rgb"
@@ -204,14 +209,13 @@ video.src = query.get('src');
 EOF
 
 # Chromium draws video through its GPU path when it has a GPU, here SwiftShader (a GPU in
-# software), and through its software path (libyuv) without one.
-chromium_gpu=(--use-angle=swiftshader --enable-unsafe-swiftshader)
-chromium_software=(--disable-gpu)
-
-chromium_run() {  # MODE ARGS...: headless Chromium with a profile of its own
-  local -n mode_flags="chromium_$1"
+# software), and through its software path without one.
+chromium_run() {  # MODE ARGS...: headless Chromium (MODE gpu or software), a profile of its own
+  local mode_flags=(--disable-gpu)
+  [[ "$1" == gpu ]] && mode_flags=(--use-angle=swiftshader --enable-unsafe-swiftshader)
   shift
-  chromium --headless --no-sandbox "${mode_flags[@]}" --user-data-dir="$work/chromium-profile" \
+  timeout 120 chromium --headless --no-sandbox "${mode_flags[@]}" \
+    --user-data-dir="$work/chromium-profile" \
     --autoplay-policy=no-user-gesture-required --allow-file-access-from-files \
     --virtual-time-budget=10000 "$@" 2>>"$work/chromium.log"
 }
