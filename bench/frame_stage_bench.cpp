@@ -1,6 +1,7 @@
 // Times the frame stage of a conversion (decode, canvas, frame files) with the program's own
 // conversion run: from the moment the graph is started to the moment every frame file is written.
-// No encoder tool is installed in its program folder, so no sound is extracted and no movie made.
+// The encoder tool's place in its program folder holds frame_sink (built beside this program),
+// which extracts no sound and encodes nothing: the run checks for a tool before it starts.
 //   frame_stage_bench MOVIE TEMPFOLDER   ->   "frames N seconds S"
 #include <chrono>
 #include <cstdio>
@@ -55,7 +56,14 @@ int main(int argc, char** argv) {
     return 2;
   }
   const fs::path programFolder = fs::path(argv[2]) / "program";
-  fs::create_directories(programFolder);
+  fs::create_directories(programFolder / "PLUG-IN");
+  std::error_code error;
+  const fs::path sink = fs::read_symlink("/proc/self/exe", error).parent_path() / "frame_sink";
+  fs::create_symlink(sink, programFolder / "PLUG-IN" / "ffmpeg_III.exe", error);
+  if (error) {
+    std::fprintf(stderr, "cannot install %s: %s\n", sink.c_str(), error.message().c_str());
+    return 1;
+  }
   Application app;
   app.paths = WorkingPaths::forExeFolder(programFolder);
   app.settings.tempStreamFolder = argv[2];

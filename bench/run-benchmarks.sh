@@ -11,7 +11,8 @@ stage="$build/bench/frame_stage_bench"
 work="${TARN_BENCH_DIR:-$build/bench-work}"
 media="$build/bench-media"
 mkdir -p "$work" "$media"
-[ -x "$convert" ] && [ -x "$stage" ] || { echo "build first: $convert, $stage" >&2; exit 2; }
+[ -x "$convert" ] && [ -x "$stage" ] && [ -x "$build/bench/frame_sink" ] ||
+  { echo "build first: $convert, $stage, $build/bench/frame_sink" >&2; exit 2; }
 
 # name size seconds [black]: H.264 + AAC at 29.97 fps.
 generate() {
@@ -31,9 +32,9 @@ median() { printf '%s\n' "$@" | sort -g | awk '{v[NR]=$1} END {print v[int((NR+1
 # Each side runs this many times, taking turns, and the medians are compared: a shared machine's
 # load comes and goes.
 repeats="${TARN_BENCH_REPEATS:-3}"
-# TARN_BENCH_SECTIONS picks sections: any of "stage whole memory long" (default all but long,
-# whose 10-minute input alone takes minutes to make).
-wants() { [[ " ${TARN_BENCH_SECTIONS:-stage whole memory} " == *" $1 "* ]]; }
+# TARN_BENCH_SECTIONS picks sections: any of "stage whole noencode memory long" (default all but
+# long, whose 10-minute input alone takes minutes to make).
+wants() { [[ " ${TARN_BENCH_SECTIONS:-stage whole noencode memory} " == *" $1 "* ]]; }
 
 # Canvas of a W x H input: Hc rows, the frame's top edge `top` rows below the canvas top.
 geometry() {
@@ -110,6 +111,38 @@ echo "   load before: $(cut -d' ' -f1-3 /proc/loadavg)"
 whole 1920x480 20 1.15
 whole 3840x960 10 1.20
 echo "   load after: $(cut -d' ' -f1-3 /proc/loadavg)"
+fi
+
+if wants noencode; then
+echo "== whole run with the encode left out (probe, sound, frame files, cleanup) against ffmpeg"
+echo "   writing the same BMP frames and sound and deleting them"
+# A copy of tarn-convert whose encoder tool is frame_sink: the real tool extracts the sound, the
+# sink takes the frame files as the encode would (consumed, deleted) and encodes nothing.
+noencode="$work/noencode/bin"
+rm -rf "$work/noencode"; mkdir -p "$noencode/PLUG-IN"
+cp "$convert" "$noencode/tarn-convert"
+ln -s "$(cd "$build/bench" && pwd)/frame_sink" "$noencode/PLUG-IN/ffmpeg_III.exe"
+real_tool="$(cd "$build/bin/PLUG-IN" && pwd)/ffmpeg_III.exe"
+for input in "1920x480 20" "3840x960 10"; do
+  set -- $input
+  movie=$(generate "bench-$1-$2s.mp4" "$1" "$2")
+  w=${1%x*}
+  read -r hc top < <(geometry "$w" "${1#*x}")
+  ours_runs=(); theirs_runs=()
+  for _ in $(seq "$repeats"); do
+    rm -rf "$work/run"; mkdir -p "$work/run"
+    ours_runs+=("$(TARN_BENCH_REAL_TOOL="$real_tool" seconds_of "$noencode/tarn-convert" -y "$movie" \
+      "$work/noencode.mp4" --temp "$work/run")")
+    rm -rf "$work/ffmpeg"; mkdir -p "$work/ffmpeg"
+    theirs_runs+=("$(seconds_of sh -c 'ffmpeg -v error -nostdin -y -i "$1" -vf "$2" -pix_fmt bgra \
+      -start_number 0 -f image2 "$3/temp%06d.bmp" -vn -ac 2 -ar 44100 -c:a pcm_s16le "$3/temp.wav" \
+      && rm -rf "$3"' sh "$movie" "pad=$w:$hc:0:$top" "$work/ffmpeg")")
+  done
+  ours=$(median "${ours_runs[@]}"); theirs=$(median "${theirs_runs[@]}")
+  echo "   runs: ours ${ours_runs[*]} s; ffmpeg ${theirs_runs[*]} s"
+  echo "$1 ${2}s: ours ${ours}s, ffmpeg ${theirs}s, ratio $(ratio "$ours" "$theirs") (target <= 0.6)"
+done
+rm -rf "$work/noencode" "$work/run" "$work/noencode.mp4"
 fi
 
 if wants memory; then
