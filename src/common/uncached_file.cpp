@@ -1,6 +1,7 @@
 #include "common/uncached_file.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -75,8 +76,17 @@ int writeCached(const std::string& path, const uint8_t* data, size_t size) {
 }  // namespace
 
 AlignedBuffer::AlignedBuffer(size_t size) {
+  // Frame images of megabytes go on huge pages where the system has them: a direct transfer pins
+  // every page of its buffer, and the conversions that read them walk fewer page tables.
+  constexpr size_t kHugePage = size_t{2} << 20;
   const size_t rounded = roundUpToBlocks(size == 0 ? 1 : size);
-  data_.reset(static_cast<uint8_t*>(std::aligned_alloc(kDirectAlignment, rounded)));
+  if (rounded >= kHugePage) {
+    const size_t whole = (rounded + kHugePage - 1) / kHugePage * kHugePage;
+    data_.reset(static_cast<uint8_t*>(std::aligned_alloc(kHugePage, whole)));
+    if (data_) ::madvise(data_.get(), whole, MADV_HUGEPAGE);  // a hint: failure changes nothing
+  } else {
+    data_.reset(static_cast<uint8_t*>(std::aligned_alloc(kDirectAlignment, rounded)));
+  }
   size_ = data_ ? rounded : 0;
 }
 
