@@ -26,7 +26,13 @@ generate() {
   fi
   echo "$file"
 }
-seconds_of() { /usr/bin/time -f %e -o "$work/time.txt" "$@" >/dev/null 2>"$work/stderr.txt" || true; cat "$work/time.txt" | tail -1; }
+# Every timed run starts with the disk's write-back done: the BMP frames an ffmpeg reference wrote
+# through the page cache otherwise slow the run after it.
+seconds_of() {
+  sync
+  /usr/bin/time -f %e -o "$work/time.txt" "$@" >/dev/null 2>"$work/stderr.txt" || true
+  tail -1 "$work/time.txt"
+}
 ratio() { python3 -c "import sys; print(f'{float(sys.argv[1]) / float(sys.argv[2]):.2f}')" "$1" "$2"; }
 median() { printf '%s\n' "$@" | sort -g | awk '{v[NR]=$1} END {print v[int((NR+1)/2)]}'; }
 # Each side runs this many times, taking turns, and the medians are compared: a shared machine's
@@ -54,6 +60,7 @@ for input in "1920x480 20" "3840x960 10"; do
   ours_runs=(); theirs_runs=()
   for _ in $(seq "$repeats"); do
     rm -rf "$work/ours"; mkdir -p "$work/ours"
+    sync
     ours_runs+=("$("$stage" "$movie" "$work/ours" | awk '{print $4}')")
     rm -rf "$work/ours"
     rm -rf "$work/ffmpeg"; mkdir -p "$work/ffmpeg"
