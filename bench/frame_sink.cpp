@@ -40,8 +40,7 @@ int sinkFrames(const std::string& pattern, const std::string& output) {
       if (fileBytes > 0 && complete(name, fileBytes)) break;
       if (arrival.abandoned()) return 1;
       if (!arrival.pending()) {
-        // Complete: a last look, as the converter may have closed its input just after writing.
-        if (fileBytes > 0 && complete(name, fileBytes)) break;
+        // The converter closes its input only after the last frame file: this is the end.
         std::FILE* out = std::fopen(output.c_str(), "wb");
         if (!out) return 1;
         std::fclose(out);

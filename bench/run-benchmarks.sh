@@ -42,6 +42,18 @@ repeats="${TARN_BENCH_REPEATS:-3}"
 # long, whose 10-minute input alone takes minutes to make).
 wants() { [[ " ${TARN_BENCH_SECTIONS:-stage whole noencode memory} " == *" $1 "* ]]; }
 
+# The encoder's options for the output, one a line, from the tool's "running:" line in REPORT:
+# everything after the last input, the output path left out.
+encoder_options() {
+  python3 - "$(grep -m1 '^ffmpeg_III: running: ' "$1" | sed 's/^ffmpeg_III: running: //')" <<'PY'
+import shlex, sys
+args = shlex.split(sys.argv[1])
+last_input = max(i for i, a in enumerate(args) if a == "-i")
+for a in args[last_input + 2:-1]:
+    print(a)
+PY
+}
+
 # Canvas of a W x H input: Hc rows, the frame's top edge `top` rows below the canvas top.
 geometry() {
   local w=$1 h=$2
@@ -79,7 +91,7 @@ echo "== whole conversion to MP4, default settings, against a one-pass ffmpeg pa
 # options our tool passed, then one profiled run of each (CPU seconds per stage, idle cores).
 whole() {
   local size=$1 seconds=$2 target=$3
-  local movie w h hc top line
+  local movie w h hc top
   movie=$(generate "bench-$size-${seconds}s.mp4" "$size" "$seconds")
   w=${size%x*}; h=${size#*x}
   read -r hc top < <(geometry "$w" "$h")
@@ -88,16 +100,7 @@ whole() {
   for _ in $(seq "$repeats"); do
     ours_runs+=("$(TARN_ENCODER_REPORT="$work/report.txt" seconds_of "$convert" -y "$movie" "$work/ours.mp4" --temp "$work/run")")
     if [ ${#options[@]} -eq 0 ]; then
-      line=$(grep -m1 '^ffmpeg_III: running: ' "$work/report.txt" | sed 's/^ffmpeg_III: running: //')
-      # The encoder's options for the output: everything after the last input, the output path left out.
-      mapfile -t options < <(python3 - "$line" <<'PY'
-import shlex, sys
-args = shlex.split(sys.argv[1])
-last_input = max(i for i, a in enumerate(args) if a == "-i")
-for a in args[last_input + 2:-1]:
-    print(a)
-PY
-)
+      mapfile -t options < <(encoder_options "$work/report.txt")
     fi
     theirs_runs+=("$(seconds_of ffmpeg -hide_banner -nostdin -y -v error -i "$movie" -vf "pad=$w:$hc:0:$top" \
       "${options[@]}" "$work/theirs.mp4")")
@@ -186,19 +189,11 @@ echo "== a 10-minute 1920x480 movie: temporary folder, time per frame and memory
 # 133 GB of the whole sequence. Whole-conversion ratios against one-pass ffmpeg with the same x264
 # options, for the 20 s and the 10 min movie; peak memory of both runs.
 long_pair() {
-  local movie=$1 label=$2 line
+  local movie=$1 label=$2
   rm -rf "$work/run"; mkdir -p "$work/run"
   read -r ours_s ours_temp ours_kb ours_status < <(TARN_ENCODER_REPORT="$work/report.txt" \
     python3 bench/run_sampled.py "$work/run" "$convert" -y "$movie" "$work/ours.mp4" --temp "$work/run")
-  line=$(grep -m1 '^ffmpeg_III: running: ' "$work/report.txt" | sed 's/^ffmpeg_III: running: //')
-  mapfile -t options < <(python3 - "$line" <<'PY'
-import shlex, sys
-args = shlex.split(sys.argv[1])
-last_input = max(i for i, a in enumerate(args) if a == "-i")
-for a in args[last_input + 2:-1]:
-    print(a)
-PY
-)
+  mapfile -t options < <(encoder_options "$work/report.txt")
   read -r hc top < <(geometry 1920 480)
   theirs_s=$(seconds_of ffmpeg -hide_banner -nostdin -y -v error -i "$movie" -vf "pad=1920:$hc:0:$top" \
     "${options[@]}" "$work/theirs.mp4")

@@ -13,8 +13,6 @@
 #include <string_view>
 #include <thread>
 
-#include "common/write_all.h"
-
 extern char** environ;
 
 namespace tarn::tool {
@@ -140,7 +138,7 @@ int runProgram(const std::string& program, const std::vector<std::string>& argum
     if (!input.open(startError)) return -1;
     ::posix_spawn_file_actions_adddup2(&setup.actions, input.read, STDIN_FILENO);
   }
-  if (messages) {
+  if (messages && lines) {
     if (!errors.open(startError)) {
       closeEnd(input.read);
       closeEnd(input.write);
@@ -172,14 +170,10 @@ int runProgram(const std::string& program, const std::vector<std::string>& argum
   }
   // The child's standard error passes on unchanged to ours, and is read for its error lines.
   std::thread relay;
-  if (messages) {
+  if (messages && lines) {
     relay = std::thread([fd = errors.read, messages, lines] {
       drain(fd, [messages, lines](std::string_view text) {
-        if (lines) {
-          lines->passOn(text);
-        } else {
-          writeAll(STDERR_FILENO, text.data(), text.size());
-        }
+        lines->passOn(text);
         messages->take(text);
       });
       messages->finish();

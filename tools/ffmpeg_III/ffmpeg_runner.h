@@ -20,11 +20,11 @@ std::string commandLineText(const std::string& program, const std::vector<std::s
 // Runs `program` with `arguments`, standard output and error shared with this process. With
 // `feedStdin`, the child's standard input is a pipe whose write end is handed to `feedStdin` and
 // closed after it returns; when it returns false the child is killed instead of being left to
-// finish. With `messages`, the child's standard error goes through a pipe: it is passed on
-// unchanged to this process's standard error (through `lines` when given) and read into
-// `messages`. Returns the exit status (128 + signal when killed), or -1 when the program could
-// not be started (`startError` says why). With `readStdout`, the child's standard output is a pipe
-// whose text is handed to `readStdout` as it arrives, on a thread of its own.
+// finish. With `messages` and `lines`, the child's standard error goes through a pipe: it is
+// passed on unchanged to this process's standard error through `lines` and read into `messages`.
+// Returns the exit status (128 + signal when killed), or -1 when the program could not be started
+// (`startError` says why). With `readStdout`, the child's standard output is a pipe whose text is
+// handed to `readStdout` as it arrives, on a thread of its own.
 int runProgram(const std::string& program, const std::vector<std::string>& arguments,
                const std::function<bool(int fd)>& feedStdin, FfmpegMessages* messages,
                std::string* startError,

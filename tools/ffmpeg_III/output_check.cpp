@@ -4,13 +4,9 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <memory>
 #include <sstream>
 
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
-}
+#include "input/ffmpeg_handles.h"
 
 namespace tarn::tool {
 namespace {
@@ -34,12 +30,11 @@ const StreamPackets* firstOfType(const ReadBack& found, const std::string& type)
 
 ReadBack readBack(const std::string& file) {
   ReadBack found;
-  AVFormatContext* format = nullptr;
+  AVFormatContext* opened = nullptr;
   // "file:" keeps a name with a colon a file name.
-  if (avformat_open_input(&format, ("file:" + file).c_str(), nullptr, nullptr) < 0) return found;
-  const std::unique_ptr<AVFormatContext*, void (*)(AVFormatContext**)> closer(
-      &format, [](AVFormatContext** opened) { avformat_close_input(opened); });
-  if (avformat_find_stream_info(format, nullptr) < 0) return found;
+  if (avformat_open_input(&opened, ("file:" + file).c_str(), nullptr, nullptr) < 0) return found;
+  const FormatContextPtr format(opened);
+  if (avformat_find_stream_info(format.get(), nullptr) < 0) return found;
   for (unsigned i = 0; i < format->nb_streams; ++i) {
     const AVStream* stream = format->streams[i];
     StreamPackets entry;
@@ -56,15 +51,14 @@ ReadBack readBack(const std::string& file) {
     found.streams.push_back(std::move(entry));
   }
   // Every packet is read, none decoded: a file cut short ends in an error, not at its end.
-  AVPacket* packet = av_packet_alloc();
+  const PacketPtr packet(av_packet_alloc());
   if (!packet) return found;
   int status = 0;
-  while ((status = av_read_frame(format, packet)) >= 0) {
+  while ((status = av_read_frame(format.get(), packet.get())) >= 0) {
     const auto index = static_cast<size_t>(packet->stream_index);
     if (packet->stream_index >= 0 && index < found.streams.size()) ++found.streams[index].packets;
-    av_packet_unref(packet);
+    av_packet_unref(packet.get());
   }
-  av_packet_free(&packet);
   found.readable = status == AVERROR_EOF;
   return found;
 }
