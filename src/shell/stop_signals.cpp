@@ -13,11 +13,21 @@
 namespace tarn {
 namespace {
 
+// Sent by the destructor to the watcher alone: the watcher ends at once instead of at its next
+// tick, so the program's exit does not wait on it.
+constexpr int kWakeSignal = SIGUSR2;
+
 sigset_t stopSignalSet() {
   sigset_t set;
   ::sigemptyset(&set);
   ::sigaddset(&set, SIGINT);
   ::sigaddset(&set, SIGTERM);
+  return set;
+}
+
+sigset_t watchedSignals() {
+  sigset_t set = stopSignalSet();
+  ::sigaddset(&set, kWakeSignal);
   return set;
 }
 
@@ -57,17 +67,20 @@ void endChildProcesses(int signal) {
 }
 
 StopSignals::StopSignals(std::function<void()> onStop) : onStop_(std::move(onStop)) {
-  const sigset_t set = stopSignalSet();
+  const sigset_t set = watchedSignals();
   ::pthread_sigmask(SIG_BLOCK, &set, nullptr);
   watcher_ = std::thread([this] { watch(); });
 }
 
 StopSignals::~StopSignals() {
   closing_ = true;
-  if (watcher_.joinable()) watcher_.join();
+  if (watcher_.joinable()) {
+    ::pthread_kill(watcher_.native_handle(), kWakeSignal);
+    watcher_.join();
+  }
   // A signal that came after the watcher ended stays pending: take it before unblocking, so the
   // process does not end by it on its way out.
-  const sigset_t set = stopSignalSet();
+  const sigset_t set = watchedSignals();
   const timespec noWait{0, 0};
   while (::sigtimedwait(&set, nullptr, &noWait) > 0) {
   }
@@ -75,7 +88,7 @@ StopSignals::~StopSignals() {
 }
 
 void StopSignals::watch() {
-  const sigset_t set = stopSignalSet();
+  const sigset_t set = watchedSignals();
   const timespec tick{0, 100'000'000};
   // Ticks after the stop during which the runs are asked to end (the encoder tool removes its own
   // files on SIGTERM); after them they are killed.
@@ -83,7 +96,7 @@ void StopSignals::watch() {
   int ticksSinceStop = 0;
   while (!closing_) {
     const int signal = ::sigtimedwait(&set, nullptr, &tick);
-    if (signal > 0 && received_ == 0) {
+    if (signal > 0 && signal != kWakeSignal && received_ == 0) {
       received_ = signal;
       if (onStop_) onStop_();
     }
