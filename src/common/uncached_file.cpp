@@ -5,8 +5,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 
 #include "common/write_all.h"
 
@@ -66,11 +68,97 @@ int createNew(const std::string& path, int extraFlags) {
   return fd;
 }
 
-int writeCached(const std::string& path, const uint8_t* data, size_t size) {
+// Writes bytes [begin, end) of `data` at the same place in the file.
+bool writeAt(int fd, const uint8_t* data, size_t begin, size_t end) {
+  if (begin == end) return true;
+  if (::lseek(fd, static_cast<off_t>(begin), SEEK_SET) < 0) return false;
+  return writeAll(fd, data + begin, end - begin);
+}
+
+bool clearDirect(int fd) {
+  const int flags = ::fcntl(fd, F_GETFL);
+  return flags >= 0 && ::fcntl(fd, F_SETFL, flags & ~O_DIRECT) == 0;
+}
+
+// The ranges of a file of `size` bytes that are not among `zeros`.
+std::vector<ByteRange> dataRanges(size_t size, std::span<const ByteRange> zeros) {
+  std::vector<ByteRange> ranges;
+  size_t at = 0;
+  for (const ByteRange& zero : zeros) {
+    const size_t begin = std::min(zero.begin, size);
+    if (begin > at) ranges.push_back({at, begin});
+    at = std::max(at, std::min(zero.end, size));
+  }
+  if (at < size) ranges.push_back({at, size});
+  return ranges;
+}
+
+// Writes `ranges` of `data`; with `direct`, each range's whole blocks go directly and a partial
+// last block through the cache. Returns 0 or the errno.
+int writeRanges(int fd, const uint8_t* data, size_t size, const std::vector<ByteRange>& ranges,
+                bool direct) {
+  for (const ByteRange& range : ranges) {
+    const size_t directEnd =
+        direct ? range.begin + wholeBlocks(range.end - range.begin) : range.begin;
+    if (!writeAt(fd, data, range.begin, directEnd)) return errno;
+    if (directEnd < range.end) {
+      if (direct && !clearDirect(fd)) return errno;
+      direct = false;
+      if (!writeAt(fd, data, directEnd, range.end)) return errno;
+    }
+  }
+  // A file that ends in a hole still gets its whole length.
+  if ((ranges.empty() || ranges.back().end < size) &&
+      ::ftruncate(fd, static_cast<off_t>(size)) != 0)
+    return errno;
+  return 0;
+}
+
+int writeCached(const std::string& path, const uint8_t* data, size_t size,
+                const std::vector<ByteRange>& ranges) {
   Descriptor file(createNew(path, 0));
   if (file.get() < 0) return errno;
-  if (!writeAll(file.get(), data, size)) return errno;
+  if (const int error = writeRanges(file.get(), data, size, ranges, false); error != 0)
+    return error;
   return file.close() == 0 ? 0 : errno;
+}
+
+// The file's data, found with SEEK_DATA and SEEK_HOLE and widened to whole blocks; the whole
+// file where the file system does not tell.
+std::vector<ByteRange> findData(int fd, size_t size) {
+  const std::vector<ByteRange> whole{{0, roundUpToBlocks(size)}};
+  std::vector<ByteRange> data;
+  off_t at = 0;
+  while (static_cast<size_t>(at) < size) {
+    const off_t begin = ::lseek(fd, at, SEEK_DATA);
+    if (begin < 0) {
+      if (errno == ENXIO) break;  // a hole up to the end
+      return whole;
+    }
+    const off_t end = ::lseek(fd, begin, SEEK_HOLE);
+    if (end <= begin) return whole;
+    const ByteRange range{wholeBlocks(static_cast<size_t>(begin)),
+                          roundUpToBlocks(std::min(static_cast<size_t>(end), size))};
+    if (!data.empty() && range.begin <= data.back().end) {
+      data.back().end = std::max(data.back().end, range.end);
+    } else {
+      data.push_back(range);
+    }
+    at = end;
+  }
+  return data;
+}
+
+// The ranges below `size` outside `data`.
+std::vector<ByteRange> holesBetween(const std::vector<ByteRange>& data, size_t size) {
+  std::vector<ByteRange> holes;
+  size_t at = 0;
+  for (const ByteRange& range : data) {
+    if (range.begin > at) holes.push_back({at, std::min(range.begin, size)});
+    at = range.end;
+  }
+  if (at < size) holes.push_back({at, size});
+  return holes;
 }
 
 }  // namespace
@@ -94,29 +182,28 @@ void AlignedBuffer::Free::operator()(uint8_t* data) const {
   std::free(data);
 }
 
-int writeFileUncached(const std::string& path, const AlignedBuffer& buffer, size_t size) {
+int writeFileUncached(const std::string& path, const AlignedBuffer& buffer, size_t size,
+                      std::span<const ByteRange> zeros) {
   if (size > buffer.size()) return EINVAL;
+  const std::vector<ByteRange> ranges = dataRanges(size, zeros);
   Descriptor file(createNew(path, O_DIRECT));
   if (file.get() < 0) {
-    return errno == EINVAL ? writeCached(path, buffer.data(), size) : errno;
+    return errno == EINVAL ? writeCached(path, buffer.data(), size, ranges) : errno;
   }
-  const size_t direct = wholeBlocks(size);
-  if (!writeAll(file.get(), buffer.data(), direct)) {
-    if (errno != EINVAL) return errno;
+  if (const int error = writeRanges(file.get(), buffer.data(), size, ranges, true); error != 0) {
+    if (error != EINVAL) return error;
     // Direct transfers refused after all (alignment rules of this file system): write normally.
     file.close();
     ::unlink(path.c_str());
-    return writeCached(path, buffer.data(), size);
-  }
-  if (direct < size) {
-    const int flags = ::fcntl(file.get(), F_GETFL);
-    if (flags < 0 || ::fcntl(file.get(), F_SETFL, flags & ~O_DIRECT) != 0) return errno;
-    if (!writeAll(file.get(), buffer.data() + direct, size - direct)) return errno;
+    return writeCached(path, buffer.data(), size, ranges);
   }
   return file.close() == 0 ? 0 : errno;
 }
 
-UncachedRead readFileUncached(const std::string& path, AlignedBuffer& buffer, size_t limit) {
+UncachedRead readFileUncached(const std::string& path, AlignedBuffer& buffer, size_t limit,
+                              std::vector<ByteRange>* holes) {
+  const std::vector<ByteRange> zeroBefore = holes ? std::move(*holes) : std::vector<ByteRange>();
+  if (holes) holes->clear();
   bool direct = true;
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_DIRECT);
   if (fd < 0 && errno == EINVAL) {
@@ -133,19 +220,39 @@ UncachedRead readFileUncached(const std::string& path, AlignedBuffer& buffer, si
   const size_t wanted = roundUpToBlocks(size);
   // Readers may run a little past the data (swscale's vector loops read whole vectors).
   const size_t allocated = wanted + kReadSlack;
+  bool zerosKept = true;
   if (buffer.size() < allocated) {
     buffer = AlignedBuffer(allocated);
     if (buffer.size() < allocated) return {ENOMEM, 0};
+    zerosKept = false;
   }
-  ssize_t count = readUpTo(file.get(), buffer.data(), wanted);
-  if (count < 0 && errno == EINVAL && direct) {
-    const int flags = ::fcntl(file.get(), F_GETFL);
-    if (flags < 0 || ::fcntl(file.get(), F_SETFL, flags & ~O_DIRECT) != 0) return {errno, 0};
-    if (::lseek(file.get(), 0, SEEK_SET) != 0) return {errno, 0};
-    count = readUpTo(file.get(), buffer.data(), wanted);
+  const std::vector<ByteRange> data =
+      holes ? findData(file.get(), size) : std::vector<ByteRange>{{0, wanted}};
+  size_t fileEnd = size;
+  for (const ByteRange& range : data) {
+    if (::lseek(file.get(), static_cast<off_t>(range.begin), SEEK_SET) < 0) return {errno, 0};
+    ssize_t count = readUpTo(file.get(), buffer.data() + range.begin, range.end - range.begin);
+    if (count < 0 && errno == EINVAL && direct) {
+      if (!clearDirect(file.get())) return {errno, 0};
+      direct = false;
+      if (::lseek(file.get(), static_cast<off_t>(range.begin), SEEK_SET) < 0) return {errno, 0};
+      count = readUpTo(file.get(), buffer.data() + range.begin, range.end - range.begin);
+    }
+    if (count < 0) return {errno, 0};
+    // A file cut short since it was looked at ends where its data ended.
+    if (range.begin + static_cast<size_t>(count) < std::min(range.end, size)) {
+      fileEnd = range.begin + static_cast<size_t>(count);
+      break;
+    }
   }
-  if (count < 0) return {errno, 0};
-  return {0, static_cast<size_t>(count)};
+  if (!holes) return {0, fileEnd};
+  std::vector<ByteRange> found = holesBetween(data, fileEnd);
+  if (!zerosKept || found != zeroBefore) {
+    for (const ByteRange& hole : found)
+      std::memset(buffer.data() + hole.begin, 0, hole.end - hole.begin);
+  }
+  *holes = std::move(found);
+  return {0, fileEnd};
 }
 
 }  // namespace tarn

@@ -3,7 +3,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
+#include <vector>
 
 namespace tarn {
 
@@ -36,12 +38,24 @@ class AlignedBuffer {
   size_t size_ = 0;
 };
 
+// A range of bytes of a file, [begin, end).
+struct ByteRange {
+  size_t begin = 0;
+  size_t end = 0;
+  bool operator==(const ByteRange&) const = default;
+};
+
 // Creates `path` new (an entry already of that name, a link included, is removed from its folder,
 // never written through) and writes the first `size` bytes of `buffer` into it, the whole
 // blocks directly and the last partial block through the cache. Falls back to an ordinary write
 // where direct transfers are refused (tmpfs, some network file systems). Returns 0, or the errno
 // of the failure (a full disk is also reported when the file is closed).
-int writeFileUncached(const std::string& path, const AlignedBuffer& buffer, size_t size);
+//
+// `zeros` (ascending, not overlapping, each starting on a block boundary and ending on one or at
+// `size`) are ranges the caller knows to hold only zero bytes: they are not written but left as
+// holes, which read back as zeros and take neither disk space nor transfer time.
+int writeFileUncached(const std::string& path, const AlignedBuffer& buffer, size_t size,
+                      std::span<const ByteRange> zeros = {});
 
 struct UncachedRead {
   int error = 0;    // errno of a failure, 0 on success
@@ -50,6 +64,13 @@ struct UncachedRead {
 
 // Reads the whole of `path` into `buffer` (grown as needed), directly where allowed. A file
 // larger than `limit` is not read (error EFBIG).
-UncachedRead readFileUncached(const std::string& path, AlignedBuffer& buffer, size_t limit);
+//
+// With `holes`, only the file's data is read: its holes are found with SEEK_DATA and SEEK_HOLE
+// and their bytes in `buffer` set to zero, unless `holes` already lists exactly those ranges
+// from the last read into the same buffer (their bytes are still zero then). On return `holes`
+// lists the file's holes (block-aligned ranges below the file's size; empty where the file
+// system does not tell them, or after a failure).
+UncachedRead readFileUncached(const std::string& path, AlignedBuffer& buffer, size_t limit,
+                              std::vector<ByteRange>* holes = nullptr);
 
 }  // namespace tarn

@@ -356,7 +356,8 @@ bool encodeFromMovie(ConversionContext& context, const RunFacts& facts,
   {
     std::lock_guard lock(run.frameMutex);
     run.frameWriter = std::make_shared<FrameFileWriter>(
-        facts.tempFolder, geometry.frameFileHeaders, geometry.canvasImage(), facts.budget.window);
+        facts.tempFolder, geometry.frameFileHeaders, geometry.canvasImage(), geometry.placedBytes(),
+        facts.budget.window);
     run.firstFrameSlot = -1;
     run.batchCount = 0;
     run.batchStartTime = run.runStartTime = ConversionRunState::Clock::now();
@@ -580,12 +581,14 @@ ConversionOutcome convertMovie(ConversionContext& context, std::string outputPat
     geometry.frameWidth = source.sourceWidth;
     geometry.frameHeight = source.sourceHeight;
   }
-  graph->setSampleCallback(&initFrameCallback(source, [&context] { onFrame(context); }));
+  graph->setSampleCallback(&initSampleFrameCallback(
+      source, [&context](const uint32_t* frame) { onFrame(context, frame); }));
   prepareCanvas(geometry, context.logo, context.settings.shiftFactor, context.tables, log);
   {
     std::lock_guard lock(run.frameMutex);
     run.frameWriter = std::make_shared<FrameFileWriter>(tempFolder, geometry.frameFileHeaders,
-                                                        geometry.canvasImage(), budget.window);
+                                                        geometry.canvasImage(),
+                                                        geometry.placedBytes(), budget.window);
   }
   run.frameLimit = -1;
   startAudioExtraction(context.encoder,

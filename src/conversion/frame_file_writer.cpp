@@ -15,6 +15,23 @@ constexpr size_t kHeaderBytes = 54;
 // against a frame's encoding time, long against a stat call.
 constexpr auto kRoomPoll = std::chrono::milliseconds(2);
 
+// The whole blocks of `file` (its last block may be partial) that hold only zeros and lie outside
+// `changing`, runs of them merged.
+std::vector<ByteRange> constantZeroBlocks(const uint8_t* file, size_t size, ByteRange changing) {
+  std::vector<ByteRange> zeros;
+  for (size_t block = 0; block < size; block += kDirectAlignment) {
+    const size_t end = std::min(block + kDirectAlignment, size);
+    if (block < changing.end && changing.begin < end) continue;
+    if (std::any_of(file + block, file + end, [](uint8_t byte) { return byte != 0; })) continue;
+    if (!zeros.empty() && zeros.back().end == block) {
+      zeros.back().end = end;
+    } else {
+      zeros.push_back({block, end});
+    }
+  }
+  return zeros;
+}
+
 bool fileGone(const std::string& path) {
   struct stat info {};
   return ::stat(path.c_str(), &info) != 0 && errno == ENOENT;
@@ -22,7 +39,8 @@ bool fileGone(const std::string& path) {
 }  // namespace
 
 FrameFileWriter::FrameFileWriter(std::string folder, const FrameFileHeaders& headers,
-                                 std::span<const uint8_t> preparedImage, int32_t window)
+                                 std::span<const uint8_t> preparedImage, ByteRange placedBytes,
+                                 int32_t window)
     : folder_(std::move(folder)),
       fileBytes_(kHeaderBytes + preparedImage.size()),
       window_(window > 0 ? std::max(window, 2) : 0) {
@@ -37,6 +55,9 @@ FrameFileWriter::FrameFileWriter(std::string folder, const FrameFileHeaders& hea
               file.data() + headers.fileHeader.size());
     std::copy(preparedImage.begin(), preparedImage.end(), file.data() + kHeaderBytes);
   }
+  zeroBlocks_ =
+      constantZeroBlocks(files_[0].data(), fileBytes_,
+                         {kHeaderBytes + placedBytes.begin, kHeaderBytes + placedBytes.end});
   thread_ = std::thread([this] { run(); });
 }
 
@@ -136,7 +157,8 @@ void FrameFileWriter::run() {
     const int32_t number = numbers_[slot];
     const std::string path = frameFilePath(folder_, number);
     lock.unlock();
-    const int error = waitForRoom(number) ? writeFileUncached(path, files_[slot], fileBytes_) : 0;
+    const int error =
+        waitForRoom(number) ? writeFileUncached(path, files_[slot], fileBytes_, zeroBlocks_) : 0;
     lock.lock();
     if (abandoned_) {
       pending_ = {};

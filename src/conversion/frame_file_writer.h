@@ -10,6 +10,7 @@
 #include <span>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "common/process.h"
 #include "common/uncached_file.h"
@@ -25,6 +26,10 @@ namespace tarn {
 // around the page cache where the file system allows it. Frames are never dropped: a caller that
 // is ahead waits for the writer.
 //
+// Whole blocks of the file that are zero in the prepared canvas and outside `placedBytes` (the
+// canvas bytes a frame changes: its rows) are never written: they stay holes, which read as zeros.
+// Black bands thus cost neither disk space nor transfer time, for the writer or the encoder.
+//
 // With a window of N files (consumed frame files: the encoder deletes each file once it has read
 // it), frame n is written only once the file of frame n - N is gone, so that no more than N frame
 // files are ever on disk. The writer then waits for the encoder, as long as it takes, until
@@ -32,7 +37,8 @@ namespace tarn {
 class FrameFileWriter {
  public:
   FrameFileWriter(std::string folder, const FrameFileHeaders& headers,
-                  std::span<const uint8_t> preparedImage, int32_t window = 0);
+                  std::span<const uint8_t> preparedImage, ByteRange placedBytes,
+                  int32_t window = 0);
   ~FrameFileWriter();  // writes what was handed over, then ends its thread
   FrameFileWriter(const FrameFileWriter&) = delete;
   FrameFileWriter& operator=(const FrameFileWriter&) = delete;
@@ -68,6 +74,7 @@ class FrameFileWriter {
   const std::string folder_;
   const size_t fileBytes_;
   const int32_t window_;
+  std::vector<ByteRange> zeroBlocks_;  // left as holes in every file
   std::atomic<bool> abandoned_{false};
   std::atomic<bool> waitingForEncoder_{false};
   std::shared_ptr<ChildProcess> consumer_;  // guarded by mutex_

@@ -76,6 +76,13 @@ std::span<const uint8_t> FrameGeometry::canvasImage() const {
   return {reinterpret_cast<const uint8_t*>(canvas.data()), std::min(bytes, canvas.size() * 4)};
 }
 
+ByteRange FrameGeometry::placedBytes() const {
+  if (placement.rowCount <= 0) return {};
+  const size_t rowBytes = static_cast<size_t>(frameWidth) * sizeof(uint32_t);
+  const size_t begin = rowBytes * static_cast<size_t>(placement.destinationFirstRow);
+  return {begin, begin + rowBytes * static_cast<size_t>(placement.rowCount)};
+}
+
 uint64_t FrameGeometry::frameFileBytes() const {
   return 54 + static_cast<uint64_t>(pixelCount(frameWidth, canvasHeight)) * 4;
 }

@@ -8,6 +8,7 @@
 #include <span>
 #include <vector>
 
+#include "common/uncached_file.h"
 #include "conversion/frame_files.h"
 
 namespace tarn {
@@ -46,6 +47,8 @@ struct FrameGeometry {
 
   // The output frame: the first Hc rows of the canvas (W * Hc * 4 bytes), no copy made.
   std::span<const uint8_t> canvasImage() const;
+  // The bytes of canvasImage() that placeFrame() writes; the rest is the same in every frame.
+  ByteRange placedBytes() const;
   // Bytes of one frame file: the two headers and the output frame.
   uint64_t frameFileBytes() const;
 };

@@ -33,7 +33,7 @@ std::string elapsedTimeText(double runSeconds) {
   return clockText(roundHalfEven(runSeconds));
 }
 
-void onFrame(ConversionContext& context) {
+void onFrame(ConversionContext& context, const uint32_t* frame) {
   ConversionRunState& run = context.run;
   FrameGeometry& geometry = context.geometry;
   FrameSourceState& source = context.source;
@@ -43,7 +43,7 @@ void onFrame(ConversionContext& context) {
   const int32_t width = geometry.frameWidth;
   const int32_t height = geometry.frameHeight;
   drawFramePreview(
-      context.frontend, source.frameBuffer.data(), width, height,
+      context.frontend, frame, width, height,
       previewProgressLines(run.etaText, run.elapsedText, kLensName, context.output.resizeIndex));
 
   FrameFileWriter& writer = *run.frameWriter;
@@ -69,7 +69,7 @@ void onFrame(ConversionContext& context) {
       run.frameNumber = number + 1;
     }
   }
-  placeFrame(geometry, source.frameBuffer.data(), writer.imageFor(number));
+  placeFrame(geometry, frame, writer.imageFor(number));
   writer.submit(number);
   if (std::string error = writer.error(); !error.empty()) {
     // A short sequence must never become a "successful" movie: stop taking frames.

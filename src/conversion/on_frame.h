@@ -7,10 +7,10 @@ namespace tarn {
 
 struct ConversionContext;
 
-// The per-frame work of a conversion run, on the graph's streaming thread, after the decoded
-// sample has been copied into the frame buffer: preview, placement into the canvas, frame file,
-// and every 30th frame the time texts.
-void onFrame(ConversionContext& context);
+// The per-frame work of a conversion run, on the graph's streaming thread, for the decoded frame
+// `frame` (W x H pixels, bottom row first; the graph's sample itself where it holds the whole
+// frame): preview, placement into the canvas, frame file, and every 30th frame the time texts.
+void onFrame(ConversionContext& context, const uint32_t* frame);
 
 // The estimated processing time of the whole movie from the last 30 frames' average:
 // round(0.0333 * batchSeconds * totalFrames), as an 8-character text.

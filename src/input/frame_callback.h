@@ -25,4 +25,11 @@ class FrameCallback final : public SampleCallback {
 // to `onFrame`. Returns the object to register on the graph. Call before the graph runs.
 FrameCallback& initFrameCallback(FrameSourceState& source, std::function<void()> onFrame);
 
+// As initFrameCallback, but `onFrame` is given the frame to work on (W x H pixels, bottom row
+// first): a sample that holds the whole frame is handed over where it lies, without the copy
+// into frameBuffer, which then keeps what it held. A shorter sample is copied into frameBuffer
+// as above, and frameBuffer is handed over. A conversion saves a copy of every frame this way.
+FrameCallback& initSampleFrameCallback(FrameSourceState& source,
+                                       std::function<void(const uint32_t* frame)> onFrame);
+
 }  // namespace tarn

@@ -2,12 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <vector>
 
 #include "support/test_media.h"
 
@@ -60,6 +62,68 @@ TEST(UncachedFile, FileSystemsWithoutDirectTransfersFallBack) {
   const fs::path folder = fs::path("/dev/shm") / ("tarn-uncached-" + std::to_string(::getpid()));
   fs::create_directories(folder);
   expectRoundTrips(folder);
+  fs::remove_all(folder);
+}
+
+// A frame file with black bands: zero ranges left as holes read back as zeros, whether the file
+// ends in a hole or in data, on disk and where direct transfers fall back (tmpfs). A buffer read
+// into again keeps no bytes of an earlier file in this file's holes.
+void expectSparseRoundTrips(const fs::path& folder) {
+  const fs::path path = folder / "sparse.bin";
+  constexpr size_t kBlock = kDirectAlignment;
+  const size_t size = 6 * kBlock + 54;
+  AlignedBuffer written = patterned(size);
+  const std::vector<ByteRange> zeros = {{kBlock, 3 * kBlock}, {5 * kBlock, size}};
+  for (const ByteRange& zero : zeros)
+    std::memset(written.data() + zero.begin, 0, zero.end - zero.begin);
+  AlignedBuffer read = patterned(size + kDirectAlignment);  // bytes of an "earlier file"
+  std::vector<ByteRange> holes;
+  for (const auto& layout : {zeros, zeros, std::vector<ByteRange>{{kBlock, 3 * kBlock}}, zeros}) {
+    ASSERT_EQ(writeFileUncached(path, written, size, layout), 0);
+    ASSERT_EQ(fs::file_size(path), size);
+    const UncachedRead result = readFileUncached(path, read, 1 << 20, &holes);
+    ASSERT_EQ(result.error, 0);
+    ASSERT_EQ(result.size, size);
+    EXPECT_EQ(std::memcmp(read.data(), written.data(), size), 0);
+    for (const ByteRange& hole : holes) {
+      EXPECT_EQ(hole.begin % kBlock, 0u);
+      EXPECT_LE(hole.end, size);
+    }
+  }
+  // The same file read whole, as before.
+  AlignedBuffer whole;
+  ASSERT_EQ(readFileUncached(path, whole, 1 << 20).error, 0);
+  EXPECT_EQ(std::memcmp(whole.data(), written.data(), size), 0);
+}
+
+TEST(UncachedFile, ZeroRangesBecomeHolesThatReadAsZeros) {
+  test::ScratchDir dir;
+  expectSparseRoundTrips(dir.path());
+  // Where the file system keeps holes, they take no space and the reader finds them.
+  const fs::path path = dir / "holes.bin";
+  const size_t size = 64 * kDirectAlignment;
+  AlignedBuffer buffer(size);
+  std::memset(buffer.data(), 0, size);
+  buffer.data()[0] = 1;
+  const ByteRange zeros[] = {{kDirectAlignment, size}};
+  ASSERT_EQ(writeFileUncached(path, buffer, size, zeros), 0);
+  struct stat info {};
+  ASSERT_EQ(::stat(path.c_str(), &info), 0);
+  if (static_cast<size_t>(info.st_blocks) * 512 >= size)
+    GTEST_SKIP() << "no holes on this file system";
+  AlignedBuffer read;
+  std::vector<ByteRange> holes;
+  ASSERT_EQ(readFileUncached(path, read, size, &holes).error, 0);
+  ASSERT_EQ(holes.size(), 1u);
+  EXPECT_EQ(holes[0].begin, kDirectAlignment);
+  EXPECT_EQ(holes[0].end, size);
+}
+
+TEST(UncachedFile, ZeroRangesWhereDirectTransfersFallBack) {
+  if (!fs::is_directory("/dev/shm")) GTEST_SKIP() << "no /dev/shm";
+  const fs::path folder = fs::path("/dev/shm") / ("tarn-sparse-" + std::to_string(::getpid()));
+  fs::create_directories(folder);
+  expectSparseRoundTrips(folder);
   fs::remove_all(folder);
 }
 

@@ -36,6 +36,35 @@ TEST(FrameCallback, EntryContract) {
   EXPECT_EQ(state.frameBuffer, (std::vector<uint32_t>{1, 2, 3, 4}));
 }
 
+// A conversion's callback works on the sample where it lies when it holds the whole W x H frame;
+// a shorter one goes through frameBuffer as ever.
+TEST(FrameCallback, WholeSamplesAreHandedOverWithoutACopy) {
+  FrameSourceState state;
+  state.sourceWidth = 2;
+  state.sourceHeight = 2;
+  state.frameBuffer.assign(6, 0);  // W x (H + 1)
+  std::vector<const uint32_t*> handed;
+  std::vector<uint32_t> firstWords;
+  FrameCallback& callback = initSampleFrameCallback(state, [&](const uint32_t* frame) {
+    handed.push_back(frame);
+    firstWords.push_back(frame[0]);
+  });
+  const uint32_t whole[4] = {7, 8, 9, 10};
+  callback.bufferCB(0.5, reinterpret_cast<const uint8_t*>(whole), sizeof whole);
+  ASSERT_EQ(handed.size(), 1u);
+  EXPECT_EQ(handed[0], whole);
+  EXPECT_EQ(state.frameWordCount, 4);
+  EXPECT_EQ(state.frameTicks, 5'000'000);
+  EXPECT_EQ(state.frameBuffer, std::vector<uint32_t>(6, 0));
+
+  const uint32_t part[3] = {1, 2, 3};
+  callback.bufferCB(0.0, reinterpret_cast<const uint8_t*>(part), sizeof part);
+  ASSERT_EQ(handed.size(), 2u);
+  EXPECT_EQ(handed[1], state.frameBuffer.data());
+  EXPECT_EQ(firstWords[1], 1u);
+  EXPECT_EQ(state.frameBuffer, (std::vector<uint32_t>{1, 2, 3, 0, 0, 0}));
+}
+
 TEST(FrameCallback, OneStaticObjectRetargetedForEachRun) {
   FrameSourceState first;
   FrameSourceState second;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "ffmpeg_III/frame_converter.h"
+#include "ffmpeg_III/frame_files.h"
 
 namespace tarn::tool {
 namespace {
@@ -114,6 +115,45 @@ TEST(FrameConversion, BlackAndWhiteHitTheLimitedRangeEnds) {
     for (size_t i = 0; i < 16 * 8; ++i) ASSERT_EQ(picture[i], luma) << i;
     for (size_t i = 16 * 8; i < picture.size(); ++i) ASSERT_EQ(picture[i], 128) << i;
   }
+}
+
+// Rows the caller marks blank (the holes of a frame file, read as zeros) come out exactly as the
+// conversion of zero pixels would make them; a row pair with only one blank row is converted.
+TEST(FrameConversion, BlankRowsGiveWhatZeroPixelsWould) {
+  const int width = 98;
+  const int height = 12;
+  auto pixels = framePixels(width, height, Rgb{255, 255, 255});
+  // Stored rows 0-3 (the picture's bottom four rows, two whole pairs) and 7-8 (picture rows 4
+  // and 3, each in a pair with a row that is not blank) are zero.
+  const auto zeroRows = [&](int first, int end) {
+    std::fill(pixels.begin() + static_cast<std::ptrdiff_t>(first) * width * 4,
+              pixels.begin() + static_cast<std::ptrdiff_t>(end) * width * 4, 0);
+  };
+  zeroRows(0, 4);
+  zeroRows(7, 9);
+  FrameConverter converter({width, height}, {width, height});
+  std::vector<unsigned char> expected;
+  converter.convert(pixels.data(), expected);
+  // Rows of whole blank pairs must not be read at all: they hold garbage here.
+  std::vector<unsigned char> marked = pixels;
+  std::fill(marked.begin(), marked.begin() + 4 * width * 4, 0x5A);
+  const RowRange blank[] = {{0, 4}, {7, 9}};
+  std::vector<unsigned char> picture;
+  converter.convert(marked.data(), picture, blank);
+  EXPECT_EQ(picture, expected);
+}
+
+// Holes are block-aligned, rows are not: a row counts as blank only when all of it lies in a hole.
+TEST(FrameConversion, OnlyRowsWhollyInsideHolesCountAsBlank) {
+  const FrameFormat format{100, 50};  // rows of 400 bytes after the 54-byte header
+  const ByteRange holes[] = {{0, 40}, {4096, 8192}, {16384, 54 + 50 * 400}};
+  const std::vector<RowRange> rows = rowsInHoles(holes, format);
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[0].first, 11);  // row 10 starts at byte 54 + 4000, before the hole
+  EXPECT_EQ(rows[0].end, 20);    // row 20 ends at byte 54 + 8400, after it
+  EXPECT_EQ(rows[1].first, 41);
+  EXPECT_EQ(rows[1].end, 50);
+  EXPECT_TRUE(rowsInHoles(holes, FrameFormat{0, 0}).empty());
 }
 
 TEST(FrameConversion, ScaledFramesKeepTheirTopAtTheTop) {

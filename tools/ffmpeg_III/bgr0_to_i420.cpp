@@ -156,7 +156,18 @@ __attribute__((target("avx2"))) int chromaRowAvx2(const uint8_t* top, const uint
 }  // namespace
 
 void convertBgr0ToI420(const uint8_t* pixels, int width, int height, uint8_t* y, uint8_t* u,
-                       uint8_t* v) {
+                       uint8_t* v, std::span<const RowRange> blankRows) {
+  const auto blank = [blankRows](int stored) {
+    for (const RowRange& range : blankRows) {
+      if (stored >= range.first && stored < range.end) return true;
+    }
+    return false;
+  };
+  // What a block of zero pixels converts to, by the same formula.
+  const uint8_t zeros[8] = {};
+  uint8_t black[3];
+  lumaRow(zeros, black, 0, 1);
+  chromaRow(zeros, zeros, black + 1, black + 2, 0, 2);
   const auto rowOf = [pixels, width, height](int row) {
     // The last stored row is the picture's top.
     return pixels + static_cast<size_t>(height - 1 - row) * static_cast<size_t>(width) * 4;
@@ -170,6 +181,12 @@ void convertBgr0ToI420(const uint8_t* pixels, int width, int height, uint8_t* y,
     uint8_t* topLuma = y + static_cast<size_t>(row) * width;
     uint8_t* bottomLuma = topLuma + width;
     const size_t chromaOffset = static_cast<size_t>(row / 2) * static_cast<size_t>(width / 2);
+    if (blank(height - 1 - row) && blank(height - 2 - row)) {
+      std::memset(topLuma, black[0], 2 * static_cast<size_t>(width));
+      std::memset(u + chromaOffset, black[1], static_cast<size_t>(width / 2));
+      std::memset(v + chromaOffset, black[2], static_cast<size_t>(width / 2));
+      continue;
+    }
     int lumaDone = 0;
     int chromaDone = 0;
 #ifdef TARN_AVX2_ROWS

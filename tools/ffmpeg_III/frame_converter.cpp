@@ -33,13 +33,14 @@ size_t FrameConverter::pictureBytes() const {
   return luma + 2 * chroma;
 }
 
-void FrameConverter::convert(const unsigned char* pixels, std::vector<unsigned char>& picture) {
+void FrameConverter::convert(const unsigned char* pixels, std::vector<unsigned char>& picture,
+                             std::span<const RowRange> blankRows) {
   picture.resize(pictureBytes());
   if (source_ == target_ && source_.width % 2 == 0 && source_.height % 2 == 0) {
     uint8_t* y = picture.data();
     uint8_t* u = y + static_cast<size_t>(target_.width) * target_.height;
     uint8_t* v = u + static_cast<size_t>(target_.width / 2) * (target_.height / 2);
-    convertBgr0ToI420(pixels, source_.width, source_.height, y, u, v);
+    convertBgr0ToI420(pixels, source_.width, source_.height, y, u, v, blankRows);
     return;
   }
   // The file's last row is the picture's top: start there and step backwards.

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <span>
 #include <vector>
+
+#include "ffmpeg_III/bgr0_to_i420.h"
 
 #include "ffmpeg_III/frame_files.h"
 
@@ -22,7 +25,9 @@ class FrameConverter {
   bool valid() const { return context_ != nullptr; }
   size_t pictureBytes() const;
   // `pixels` holds source.pixelBytes() bytes; `picture` is resized to pictureBytes().
-  void convert(const unsigned char* pixels, std::vector<unsigned char>& picture);
+  // `blankRows` are stored rows known to be all zero (see convertBgr0ToI420).
+  void convert(const unsigned char* pixels, std::vector<unsigned char>& picture,
+               std::span<const RowRange> blankRows = {});
 
  private:
   FrameFormat source_;

@@ -26,8 +26,9 @@ constexpr size_t kFramesAhead = 3;
 
 // Reads one frame file into `file` (headers, then pixels). Returns an error text, or empty on
 // success; `missing` tells the end of the sequence apart from a bad file.
+// `holes` carries the holes of the last file read into `file` and returns this file's.
 std::string readFrame(const std::string& name, const FrameFormat& expected, AlignedBuffer& file,
-                      bool& missing) {
+                      std::vector<ByteRange>& holes, bool& missing) {
   missing = false;
   const size_t fileBytes = kFrameHeaderSize + expected.pixelBytes();
   // A file still being written is told by its size, without reading it.
@@ -40,7 +41,8 @@ std::string readFrame(const std::string& name, const FrameFormat& expected, Alig
   if (size < kFrameHeaderSize) return name + ": shorter than a BMP header";
   if (size < fileBytes) return name + ": truncated pixel data";
   // A longer file is not one of this sequence's frames: its header check below says why.
-  const UncachedRead read = readFileUncached(name, file, fileBytes + kDirectAlignment);
+  // The converter leaves black bands as holes: only the data is read.
+  const UncachedRead read = readFileUncached(name, file, fileBytes + kDirectAlignment, &holes);
   if (read.error != 0) {
     missing = read.error == ENOENT;
     return missing ? std::string() : name + ": " + std::strerror(read.error);
@@ -117,15 +119,16 @@ class FrameQueue {
 void readSequence(const FrameSequence& sequence, FrameArrival& arrival, FrameConverter& converter,
                   FrameQueue& queue, bool consume) {
   AlignedBuffer file(kFrameHeaderSize + sequence.format.pixelBytes());
+  std::vector<ByteRange> holes;
   for (int64_t number = sequence.firstNumber;; ++number) {
     const std::string name = frameFileName(sequence.pattern, number);
     bool missing = false;
     arrival.check();
-    std::string error = readFrame(name, sequence.format, file, missing);
+    std::string error = readFrame(name, sequence.format, file, holes, missing);
     // A frame still being written is read again once it may be complete.
     while ((missing || !error.empty()) && arrival.pending()) {
       arrival.waitBriefly();
-      error = readFrame(name, sequence.format, file, missing);
+      error = readFrame(name, sequence.format, file, holes, missing);
     }
     if (arrival.abandoned()) {
       queue.finish(kFramesAbandoned);
@@ -138,7 +141,7 @@ void readSequence(const FrameSequence& sequence, FrameArrival& arrival, FrameCon
     // Read in full: its place on disk goes to the frames still to come.
     if (consume) ::unlink(name.c_str());
     std::vector<unsigned char> picture = queue.spare();
-    converter.convert(file.data() + kFrameHeaderSize, picture);
+    converter.convert(file.data() + kFrameHeaderSize, picture, rowsInHoles(holes, sequence.format));
     if (!queue.push(std::move(picture))) {
       queue.finish({});
       return;

@@ -1,5 +1,6 @@
 #include "ffmpeg_III/frame_files.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -58,6 +59,21 @@ std::string unescapePercents(const std::string& text) {
 }
 
 }  // namespace
+
+std::vector<RowRange> rowsInHoles(std::span<const ByteRange> holes, FrameFormat format) {
+  std::vector<RowRange> rows;
+  const size_t rowBytes = static_cast<size_t>(format.width) * 4;
+  if (rowBytes == 0) return rows;
+  for (const ByteRange& hole : holes) {
+    if (hole.end <= kFrameHeaderSize) continue;
+    const size_t begin = std::max(hole.begin, kFrameHeaderSize) - kFrameHeaderSize;
+    const size_t end = hole.end - kFrameHeaderSize;
+    const size_t first = (begin + rowBytes - 1) / rowBytes;
+    const size_t last = std::min(end / rowBytes, static_cast<size_t>(format.height));
+    if (first < last) rows.push_back({static_cast<int>(first), static_cast<int>(last)});
+  }
+  return rows;
+}
 
 FrameHeaderCheck checkFrameHeader(const unsigned char* header, size_t headerSize,
                                   uint64_t fileSize) {

@@ -3,7 +3,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
+#include <vector>
+
+#include "common/uncached_file.h"
+#include "ffmpeg_III/bgr0_to_i420.h"
 
 namespace tarn::tool {
 
@@ -17,6 +22,10 @@ struct FrameFormat {
   size_t pixelBytes() const { return static_cast<size_t>(width) * static_cast<size_t>(height) * 4; }
   bool operator==(const FrameFormat&) const = default;
 };
+
+// The stored rows (0 is the bottom row) of a frame file of `format` that lie wholly inside the
+// file's `holes`: all zero bytes, as holes read.
+std::vector<RowRange> rowsInHoles(std::span<const ByteRange> holes, FrameFormat format);
 
 struct FrameHeaderCheck {
   std::optional<FrameFormat> format;
