@@ -147,7 +147,8 @@ MessageAnswer ConsoleFrontend::showMessage(const std::string& text, const std::s
 void ConsoleFrontend::yield(int milliseconds) {
   // A window's long waits let its messages and repaints through; a terminal has none, so only the
   // worker threads need the time, and a short sleep gives it to them. Polling loops of 10 to 12 ms
-  // keep their pace, so the stall rule still counts about a second a tick.
+  // keep their pace, so the stall rule still counts about a second a tick; the longer pauses
+  // around a run (a dozen of them) no longer add up to a noticeable wait.
   std::this_thread::sleep_for(std::chrono::milliseconds(std::min(milliseconds, kLongestYield)));
 }
 

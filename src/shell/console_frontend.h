@@ -43,7 +43,7 @@ class ConsoleFrontend : public Frontend {
                             MessageButtons buttons) override;
   // Sleeps, at most kLongestYield milliseconds.
   void yield(int milliseconds) override;
-  static constexpr int kLongestYield = 20;
+  static constexpr int kLongestYield = 12;
   std::unique_ptr<ProgressWindow> openProgressWindow(ProgressWindowKind kind) override;
   std::string showReencodeDialog(const std::string&) override { return {}; }
 

@@ -26,6 +26,17 @@ const StreamPackets* firstOfType(const ReadBack& found, const std::string& type)
   return nullptr;
 }
 
+// Whether the header named every stream's codec. Probing the streams decodes frames (a tenth of a
+// second for a 4K movie), so it is left out then; Theora's frame rate is known only from it.
+bool headerNamesEveryCodec(const AVFormatContext& format) {
+  if (format.nb_streams == 0) return false;
+  for (unsigned i = 0; i < format.nb_streams; ++i) {
+    const AVCodecID codec = format.streams[i]->codecpar->codec_id;
+    if (codec == AV_CODEC_ID_NONE || codec == AV_CODEC_ID_THEORA) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 ReadBack readBack(const std::string& file) {
@@ -34,7 +45,9 @@ ReadBack readBack(const std::string& file) {
   // "file:" keeps a name with a colon a file name.
   if (avformat_open_input(&opened, ("file:" + file).c_str(), nullptr, nullptr) < 0) return found;
   const FormatContextPtr format(opened);
-  if (avformat_find_stream_info(format.get(), nullptr) < 0) return found;
+  if (!headerNamesEveryCodec(*format) && avformat_find_stream_info(format.get(), nullptr) < 0) {
+    return found;
+  }
   for (unsigned i = 0; i < format->nb_streams; ++i) {
     const AVStream* stream = format->streams[i];
     StreamPackets entry;
