@@ -80,17 +80,18 @@ bool clearDirect(int fd) {
   return flags >= 0 && ::fcntl(fd, F_SETFL, flags & ~O_DIRECT) == 0;
 }
 
-// The ranges of a file of `size` bytes that are not among `zeros`.
-std::vector<ByteRange> dataRanges(size_t size, std::span<const ByteRange> zeros) {
-  std::vector<ByteRange> ranges;
+// The parts of [0, size) outside `ranges` (sorted, not overlapping): the data around a file's
+// zero ranges, or the holes around the data found in a file.
+std::vector<ByteRange> rangesOutside(std::span<const ByteRange> ranges, size_t size) {
+  std::vector<ByteRange> outside;
   size_t at = 0;
-  for (const ByteRange& zero : zeros) {
-    const size_t begin = std::min(zero.begin, size);
-    if (begin > at) ranges.push_back({at, begin});
-    at = std::max(at, std::min(zero.end, size));
+  for (const ByteRange& range : ranges) {
+    const size_t begin = std::min(range.begin, size);
+    if (begin > at) outside.push_back({at, begin});
+    at = std::max(at, std::min(range.end, size));
   }
-  if (at < size) ranges.push_back({at, size});
-  return ranges;
+  if (at < size) outside.push_back({at, size});
+  return outside;
 }
 
 // Writes `ranges` of `data`; with `direct`, each range's whole blocks go directly and a partial
@@ -149,18 +150,6 @@ std::vector<ByteRange> findData(int fd, size_t size) {
   return data;
 }
 
-// The ranges below `size` outside `data`.
-std::vector<ByteRange> holesBetween(const std::vector<ByteRange>& data, size_t size) {
-  std::vector<ByteRange> holes;
-  size_t at = 0;
-  for (const ByteRange& range : data) {
-    if (range.begin > at) holes.push_back({at, std::min(range.begin, size)});
-    at = range.end;
-  }
-  if (at < size) holes.push_back({at, size});
-  return holes;
-}
-
 }  // namespace
 
 AlignedBuffer::AlignedBuffer(size_t size) {
@@ -185,7 +174,7 @@ void AlignedBuffer::Free::operator()(uint8_t* data) const {
 int writeFileUncached(const std::string& path, const AlignedBuffer& buffer, size_t size,
                       std::span<const ByteRange> zeros) {
   if (size > buffer.size()) return EINVAL;
-  const std::vector<ByteRange> ranges = dataRanges(size, zeros);
+  const std::vector<ByteRange> ranges = rangesOutside(zeros, size);
   Descriptor file(createNew(path, O_DIRECT));
   if (file.get() < 0) {
     return errno == EINVAL ? writeCached(path, buffer.data(), size, ranges) : errno;
@@ -246,7 +235,7 @@ UncachedRead readFileUncached(const std::string& path, AlignedBuffer& buffer, si
     }
   }
   if (!holes) return {0, fileEnd};
-  std::vector<ByteRange> found = holesBetween(data, fileEnd);
+  std::vector<ByteRange> found = rangesOutside(data, fileEnd);
   if (!zerosKept || found != zeroBefore) {
     for (const ByteRange& hole : found)
       std::memset(buffer.data() + hole.begin, 0, hole.end - hole.begin);

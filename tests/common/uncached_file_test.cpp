@@ -56,13 +56,18 @@ TEST(UncachedFile, RoundTripsOfEverySizeOnDisk) {
   expectRoundTrips(dir.path());
 }
 
-TEST(UncachedFile, FileSystemsWithoutDirectTransfersFallBack) {
-  // tmpfs refuses direct transfers on most kernels.
+// Runs `check` in a folder of its own on tmpfs, which refuses direct transfers on most kernels.
+template <typename Check>
+void onTmpfs(Check check) {
   if (!fs::is_directory("/dev/shm")) GTEST_SKIP() << "no /dev/shm";
   const fs::path folder = fs::path("/dev/shm") / ("tarn-uncached-" + std::to_string(::getpid()));
   fs::create_directories(folder);
-  expectRoundTrips(folder);
+  check(folder);
   fs::remove_all(folder);
+}
+
+TEST(UncachedFile, FileSystemsWithoutDirectTransfersFallBack) {
+  onTmpfs(expectRoundTrips);
 }
 
 // A frame file with black bands: zero ranges left as holes read back as zeros, whether the file
@@ -120,11 +125,7 @@ TEST(UncachedFile, ZeroRangesBecomeHolesThatReadAsZeros) {
 }
 
 TEST(UncachedFile, ZeroRangesWhereDirectTransfersFallBack) {
-  if (!fs::is_directory("/dev/shm")) GTEST_SKIP() << "no /dev/shm";
-  const fs::path folder = fs::path("/dev/shm") / ("tarn-sparse-" + std::to_string(::getpid()));
-  fs::create_directories(folder);
-  expectSparseRoundTrips(folder);
-  fs::remove_all(folder);
+  onTmpfs(expectSparseRoundTrips);
 }
 
 TEST(UncachedFile, WritesReplaceLinksAndFilesAndNeverWriteThroughThem) {
