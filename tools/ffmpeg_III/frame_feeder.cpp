@@ -15,9 +15,9 @@
 #include <vector>
 
 #include "common/uncached_file.h"
-#include "common/write_all.h"
 #include "ffmpeg_III/frame_arrival.h"
 #include "ffmpeg_III/frame_converter.h"
+#include "ffmpeg_III/frame_pipe.h"
 
 namespace tarn::tool {
 namespace {
@@ -165,17 +165,19 @@ FeedResult feedFrames(const FrameSequence& sequence, FrameArrival& arrival, Fram
   std::thread reader([&sequence, &arrival, &converter, &queue, consume] {
     readSequence(sequence, arrival, converter, queue, consume);
   });
+  FramePipe pipe(fd);
   bool encoderGone = false;
   while (auto frame = queue.pop()) {
-    if (!writeAll(fd, frame->data(), frame->size())) {
+    if (!pipe.send(std::move(*frame))) {
       encoderGone = true;
       break;
     }
     ++result.framesWritten;
-    queue.recycle(std::move(*frame));
+    for (auto& read : pipe.takeRead()) queue.recycle(std::move(read));
   }
   queue.stop();
   reader.join();
+  result.picturesInPipe = pipe.releaseUnread();
   result.stopReason = encoderGone ? "the encoder stopped reading frames" : queue.reason();
   result.abandoned = result.stopReason == kFramesAbandoned;
   return result;

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "ffmpeg_III/frame_arrival.h"
 #include "ffmpeg_III/frame_files.h"
@@ -15,6 +16,9 @@ struct FeedResult {
   std::string stopReason;
   // The converter gave the frames up: the movie must not be finished.
   bool abandoned = false;
+  // The last pictures went to the encoder by reference and it may not have read them yet: they
+  // are kept, unchanged, until the encoder has exited.
+  std::vector<std::vector<unsigned char>> picturesInPipe;
 };
 
 inline constexpr const char* kFramesAbandoned = "the converter abandoned the frames";
