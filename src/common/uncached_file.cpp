@@ -80,20 +80,6 @@ bool clearDirect(int fd) {
   return flags >= 0 && ::fcntl(fd, F_SETFL, flags & ~O_DIRECT) == 0;
 }
 
-// The parts of [0, size) outside `ranges` (sorted, not overlapping): the data around a file's
-// zero ranges, or the holes around the data found in a file.
-std::vector<ByteRange> rangesOutside(std::span<const ByteRange> ranges, size_t size) {
-  std::vector<ByteRange> outside;
-  size_t at = 0;
-  for (const ByteRange& range : ranges) {
-    const size_t begin = std::min(range.begin, size);
-    if (begin > at) outside.push_back({at, begin});
-    at = std::max(at, std::min(range.end, size));
-  }
-  if (at < size) outside.push_back({at, size});
-  return outside;
-}
-
 // Writes `ranges` of `data`; with `direct`, each range's whole blocks go directly and a partial
 // last block through the cache. Returns 0 or the errno.
 int writeRanges(int fd, const uint8_t* data, size_t size, const std::vector<ByteRange>& ranges,
@@ -151,6 +137,18 @@ std::vector<ByteRange> findData(int fd, size_t size) {
 }
 
 }  // namespace
+
+std::vector<ByteRange> rangesOutside(std::span<const ByteRange> ranges, size_t size) {
+  std::vector<ByteRange> outside;
+  size_t at = 0;
+  for (const ByteRange& range : ranges) {
+    const size_t begin = std::min(range.begin, size);
+    if (begin > at) outside.push_back({at, begin});
+    at = std::max(at, std::min(range.end, size));
+  }
+  if (at < size) outside.push_back({at, size});
+  return outside;
+}
 
 AlignedBuffer::AlignedBuffer(size_t size) {
   // Frame images of megabytes go on huge pages where the system has them: a direct transfer pins

@@ -45,6 +45,9 @@ struct ByteRange {
   bool operator==(const ByteRange&) const = default;
 };
 
+// The parts of [0, size) outside `ranges` (sorted, not overlapping).
+std::vector<ByteRange> rangesOutside(std::span<const ByteRange> ranges, size_t size);
+
 // Creates `path` new (an entry already of that name, a link included, is removed from its folder,
 // never written through) and writes the first `size` bytes of `buffer` into it, the whole
 // blocks directly and the last partial block through the cache. Falls back to an ordinary write

@@ -568,6 +568,10 @@ ConversionOutcome convertMovie(ConversionContext& context, std::string outputPat
     return leave(ConversionOutcome::refused);
   }
   log.writeLog(frameBudgetLogLine(budget));
+  // The encode starts once the sound is extracted: the extraction goes first, and the canvas and
+  // frame images are made while it runs.
+  startAudioExtraction(context.encoder,
+                       audioExtractionCommand(context.exeFolder, source.moviePath, tempFolder));
   // An existing output stays as it is until a complete movie replaces it.
   const FileIdentity outputBefore = identityOf(outputPath);
   frontend.yield(10);
@@ -591,8 +595,6 @@ ConversionOutcome convertMovie(ConversionContext& context, std::string outputPat
                                                         geometry.placedBytes(), budget.window);
   }
   run.frameLimit = -1;
-  startAudioExtraction(context.encoder,
-                       audioExtractionCommand(context.exeFolder, source.moviePath, tempFolder));
   frontend.setOperationCaption("     RECORD", kGrey, kRed);
   log.writeLog("OS_DIRECT_ACCESS = " + std::to_string(source.movieOpen.load()));
   log.writeLog("OS_HRDWARE_SUPPORT = " + std::to_string(source.frameStepAvailable.load()));

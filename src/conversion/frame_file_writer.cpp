@@ -15,14 +15,17 @@ constexpr size_t kHeaderBytes = 54;
 // against a frame's encoding time, long against a stat call.
 constexpr auto kRoomPoll = std::chrono::milliseconds(2);
 
-// The whole blocks of `file` (its last block may be partial) that hold only zeros and lie outside
-// `changing`, runs of them merged.
-std::vector<ByteRange> constantZeroBlocks(const uint8_t* file, size_t size, ByteRange changing) {
+// The whole blocks of a frame file (the 54 header bytes, then `image`; its last block may be
+// partial) that hold only zeros and lie outside `changing`, runs of them merged. The first block
+// holds the headers: it is never zero.
+std::vector<ByteRange> constantZeroBlocks(std::span<const uint8_t> image, ByteRange changing) {
+  const size_t size = kHeaderBytes + image.size();
   std::vector<ByteRange> zeros;
-  for (size_t block = 0; block < size; block += kDirectAlignment) {
+  for (size_t block = kDirectAlignment; block < size; block += kDirectAlignment) {
     const size_t end = std::min(block + kDirectAlignment, size);
     if (block < changing.end && changing.begin < end) continue;
-    if (std::any_of(file + block, file + end, [](uint8_t byte) { return byte != 0; })) continue;
+    const uint8_t* bytes = image.data() + (block - kHeaderBytes);
+    if (std::any_of(bytes, bytes + (end - block), [](uint8_t byte) { return byte != 0; })) continue;
     if (!zeros.empty() && zeros.back().end == block) {
       zeros.back().end = end;
     } else {
@@ -44,6 +47,11 @@ FrameFileWriter::FrameFileWriter(std::string folder, const FrameFileHeaders& hea
     : folder_(std::move(folder)),
       fileBytes_(kHeaderBytes + preparedImage.size()),
       window_(window > 0 ? std::max(window, 2) : 0) {
+  static_assert(kDirectAlignment >= kHeaderBytes);
+  zeroBlocks_ = constantZeroBlocks(
+      preparedImage, {kHeaderBytes + placedBytes.begin, kHeaderBytes + placedBytes.end});
+  // The images get only the blocks that are written: the pages of the holes are never touched.
+  const std::vector<ByteRange> written = rangesOutside(zeroBlocks_, fileBytes_);
   for (AlignedBuffer& file : files_) {
     file = AlignedBuffer(fileBytes_);
     if (file.size() < fileBytes_) {
@@ -53,11 +61,13 @@ FrameFileWriter::FrameFileWriter(std::string folder, const FrameFileHeaders& hea
     std::copy(headers.fileHeader.begin(), headers.fileHeader.end(), file.data());
     std::copy(headers.infoHeader.begin(), headers.infoHeader.end(),
               file.data() + headers.fileHeader.size());
-    std::copy(preparedImage.begin(), preparedImage.end(), file.data() + kHeaderBytes);
+    for (const ByteRange& range : written) {
+      const size_t begin = std::max(range.begin, kHeaderBytes);
+      std::copy(preparedImage.begin() + static_cast<ptrdiff_t>(begin - kHeaderBytes),
+                preparedImage.begin() + static_cast<ptrdiff_t>(range.end - kHeaderBytes),
+                file.data() + begin);
+    }
   }
-  zeroBlocks_ =
-      constantZeroBlocks(files_[0].data(), fileBytes_,
-                         {kHeaderBytes + placedBytes.begin, kHeaderBytes + placedBytes.end});
   thread_ = std::thread([this] { run(); });
 }
 

@@ -167,7 +167,7 @@ TEST(HostileInputs, BadFilesAreRefusedAtOnce) {
   EXPECT_NE(movie.output.find("AddSourceFile Error"), std::string::npos);
   EXPECT_FALSE(fs::exists(dir / "out.mp4"));
 
-  for (const std::string logo : {(dir / "fifo").string(), std::string("/dev/zero")}) {
+  for (const std::string& logo : {(dir / "fifo").string(), std::string("/dev/zero")}) {
     const ToolRun refused = tarnConvert(
         dir.path(), {source.string(), (dir / "out.mp4").string(), "--logo", logo, "--temp", temp},
         limit);
