@@ -7,6 +7,7 @@
 #include "common/frontend.h"
 #include "common/rounding.h"
 #include "common/run_log.h"
+#include "common/streaming_copy.h"
 #include "conversion/frame_preview.h"
 #include "conversion/logo_picture.h"
 #include "conversion/resampler.h"
@@ -171,9 +172,9 @@ void placeFrame(const FrameGeometry& geometry, const uint32_t* frame, uint8_t* c
   const FramePlacement& placement = geometry.placement;
   if (placement.rowCount <= 0 || canvasBytes == nullptr) return;
   const size_t rowBytes = static_cast<size_t>(geometry.frameWidth) * sizeof(uint32_t);
-  std::memcpy(canvasBytes + rowBytes * static_cast<size_t>(placement.destinationFirstRow),
-              frame + static_cast<size_t>(geometry.frameWidth) * placement.sourceFirstRow,
-              rowBytes * static_cast<size_t>(placement.rowCount));
+  copyStreaming(canvasBytes + rowBytes * static_cast<size_t>(placement.destinationFirstRow),
+                frame + static_cast<size_t>(geometry.frameWidth) * placement.sourceFirstRow,
+                rowBytes * static_cast<size_t>(placement.rowCount));
 }
 
 void prepareFrameBuffers(FrameSourceState& source, FrameGeometry& geometry, Frontend& frontend) {
