@@ -13,6 +13,8 @@
 #include <string_view>
 #include <thread>
 
+#include "ffmpeg_III/child_environment.h"
+
 extern char** environ;
 
 namespace tarn::tool {
@@ -154,9 +156,13 @@ int runProgram(const std::string& program, const std::vector<std::string>& argum
     }
     ::posix_spawn_file_actions_adddup2(&setup.actions, output.write, STDOUT_FILENO);
   }
+  const std::vector<std::string> environment = childEnvironment(environ);
+  std::vector<char*> envp;
+  for (const auto& entry : environment) envp.push_back(const_cast<char*>(entry.c_str()));
+  envp.push_back(nullptr);
   pid_t pid = 0;
-  const int error =
-      ::posix_spawn(&pid, program.c_str(), &setup.actions, &setup.attributes, argv.data(), environ);
+  const int error = ::posix_spawn(&pid, program.c_str(), &setup.actions, &setup.attributes,
+                                  argv.data(), envp.data());
   closeEnd(input.read);
   closeEnd(errors.write);
   closeEnd(output.write);
