@@ -136,7 +136,6 @@ void prepareCanvas(FrameGeometry& geometry, const LogoPicture& logo, float shift
   const int32_t height = geometry.frameHeight;
   log.writeLog("Checking 16x16");
   log.writeLog("Determine DMEM1, DMEM2, DMEM3, DMEM4");
-  geometry.frameCopy.assign(pixelCount(width, height + 1), 0);
   geometry.frameBytes = width * height * 4;
   log.writeLog("Determine DMEM1, DMEM2, DMEM3, DMEM4 END");
 
@@ -190,7 +189,6 @@ void prepareFrameBuffers(FrameSourceState& source, FrameGeometry& geometry, Fron
     std::lock_guard lock(geometry.buffersMutex);
     geometry.frameWidth = source.sourceWidth;
     geometry.frameHeight = source.sourceHeight;
-    geometry.frameCopy.assign(pixelCount(geometry.frameWidth, geometry.frameHeight + 1), 0);
     geometry.frameBytes = geometry.frameWidth * geometry.frameHeight * 4;
     geometry.inputInfoHeader =
         makeFrameFileHeaders(geometry.frameWidth, geometry.frameHeight).infoHeader;

@@ -31,9 +31,8 @@ struct FramePlacement {
 // Pixels are 4 bytes (blue, green, red, unused), rows W * 4 bytes, row 0 the bottom row.
 // `buffersMutex` guards the buffers and sizes against resizing while another thread reads them.
 struct FrameGeometry {
-  int32_t frameWidth = 400;                                            // W
-  int32_t frameHeight = 300;                                           // H
-  std::vector<uint32_t> frameCopy = std::vector<uint32_t>(400 * 301);  // W x (H+1)
+  int32_t frameWidth = 400;   // W
+  int32_t frameHeight = 300;  // H
   int32_t frameBytes = 400 * 300 * 4;
   int32_t shiftRows = 0;     // N
   int32_t canvasHeight = 0;  // Hc
@@ -68,7 +67,7 @@ FramePlacement planFramePlacement(int32_t frameHeight, int32_t canvasHeight,
 // pixel stays zero.
 std::vector<uint8_t> reversePixels(std::span<const uint8_t> row);
 
-// Once per conversion run, before frames flow: sizes frameCopy and the canvas, computes N, Hc
+// Once per conversion run, before frames flow: sizes the canvas, computes N, Hc
 // and the offset, fills the frame-file headers and draws the logo bands (when a logo is present).
 void prepareCanvas(FrameGeometry& geometry, const LogoPicture& logo, float shiftFactor,
                    const ResampleTables& tables, RunLog& log);
@@ -80,9 +79,9 @@ void placeFrame(const FrameGeometry& geometry, const uint32_t* frame, uint32_t* 
 // The same into canvas bytes of any alignment (a frame file's image).
 void placeFrame(const FrameGeometry& geometry, const uint32_t* frame, uint8_t* canvasBytes);
 
-// Preview refresh outside a conversion run, called by the frame source's streaming loop: sizes
-// frameCopy for the open movie, shows " WxH" beside " Doughnut size:", copies the graph's most
-// recent frame into the frame buffer and draws the preview.
+// Preview refresh outside a conversion run, called by the frame source's streaming loop: takes the
+// open movie's frame size, shows " WxH" beside " Doughnut size:", copies the graph's most recent
+// frame into the frame buffer and draws the preview.
 void prepareFrameBuffers(FrameSourceState& source, FrameGeometry& geometry, Frontend& frontend);
 
 }  // namespace tarn
