@@ -470,10 +470,6 @@ void endRun(ConversionContext& context, const std::string& tempFolder) {
   deleteTempFiles(tempFolder, 1, context.aviCopies, [&](int ms) { frontend.yield(ms); });
   joinAudioExtraction(context.encoder);
   {
-    std::lock_guard lock(context.geometry.buffersMutex);
-    std::vector<uint32_t>().swap(context.geometry.frameCopy);
-  }
-  {
     std::lock_guard lock(run.frameMutex);
     run.frameWriter.reset();
     run.etaText = "00.00.00";
@@ -519,10 +515,7 @@ ConversionOutcome convertMovie(ConversionContext& context, std::string outputPat
     source.converting = 0;
     return outcome;
   };
-  for (int turn = 0; turn < 1000; ++turn) {
-    frontend.yield(50);
-    if (context.geometry.setupBusy != 1) break;
-  }
+  for (int turn = 0; turn < 1000 && context.geometry.setupBusy == 1; ++turn) frontend.yield(50);
 
   log.writeLog("Convert Movie Begin " + localClockText());
   log.writeLog("Output file " + outputPath);

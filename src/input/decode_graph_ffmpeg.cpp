@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "common/zeroed_buffer.h"
 #include "input/audio_decoder.h"
 #include "input/bgra_converter.h"
 #include "input/decode_graph.h"
@@ -34,7 +35,7 @@ enum class Mode { stopped, paused, running };
 class FfmpegDecodeGraph final : public DecodeGraph {
  public:
   FfmpegDecodeGraph(std::unique_ptr<VideoDecoder> decoder, VideoFormat format,
-                    std::array<std::vector<uint8_t>, 2> frames, int64_t firstFrameTicks,
+                    std::array<ZeroedBuffer<uint8_t>, 2> frames, int64_t firstFrameTicks,
                     std::unique_ptr<AudioDecoder> sound, SoundOutput* soundOutput)
       : decoder_(std::move(decoder)),
         converter_(format.width, format.height),
@@ -137,7 +138,7 @@ class FfmpegDecodeGraph final : public DecodeGraph {
   bool copyCurrentFrame(uint8_t* destination, size_t bytes) override {
     std::lock_guard lock(frameMutex_);
     if (!hasCurrent_ || !destination) return false;
-    const std::vector<uint8_t>& frame = frames_[current_];
+    const ZeroedBuffer<uint8_t>& frame = frames_[current_];
     std::memcpy(destination, frame.data(), std::min(bytes, frame.size()));
     return true;
   }
@@ -247,7 +248,7 @@ class FfmpegDecodeGraph final : public DecodeGraph {
       }
       delivering_ = true;
       lock.unlock();
-      const std::vector<uint8_t>& frame = frames_[current_];
+      const ZeroedBuffer<uint8_t>& frame = frames_[current_];
       callback->bufferCB(static_cast<double>(heldTicks_) / 1e7, frame.data(),
                          static_cast<int32_t>(frame.size()));
       lock.lock();
@@ -265,7 +266,7 @@ class FfmpegDecodeGraph final : public DecodeGraph {
 
   // Two frame buffers: the current frame, readable by copyCurrentFrame, and the one being filled.
   std::mutex frameMutex_;
-  std::array<std::vector<uint8_t>, 2> frames_;
+  std::array<ZeroedBuffer<uint8_t>, 2> frames_;
   int current_ = 0;
   bool hasCurrent_ = false;
 
@@ -324,9 +325,10 @@ OpenedGraph openDecodeGraph(const std::filesystem::path& path, SoundOutput* soun
   format.rateNumerator = decoder->rateNumerator();
   format.rateDenominator = decoder->rateDenominator();
 
-  std::array<std::vector<uint8_t>, 2> frames;
+  std::array<ZeroedBuffer<uint8_t>, 2> frames;
   try {
-    for (std::vector<uint8_t>& frame : frames) frame.resize(static_cast<size_t>(format.sampleSize));
+    for (ZeroedBuffer<uint8_t>& frame : frames)
+      frame = ZeroedBuffer<uint8_t>(static_cast<size_t>(format.sampleSize));
   } catch (const std::bad_alloc&) {
     result.failure = OpenFailure::outOfMemory;
     return result;

@@ -48,8 +48,8 @@ struct MovieProperties {
 bool allocateFrameBuffers(FrameSourceState& state, int32_t width, int32_t height) {
   const size_t pixels = static_cast<size_t>(width) * static_cast<size_t>(height + 1);
   try {
-    std::vector<uint32_t> frame(pixels, 0);
-    std::vector<uint32_t> grab(pixels, 0);
+    ZeroedBuffer<uint32_t> frame(pixels);
+    ZeroedBuffer<uint32_t> grab(pixels);
     state.frameBuffer = std::move(frame);
     state.grabBuffer = std::move(grab);
   } catch (const std::bad_alloc&) {
@@ -223,7 +223,7 @@ int32_t runFrameSource(FrameSourceContext& context, const std::string& path) {
 void grabCurrentFrame(FrameSourceState& state) {
   const std::shared_ptr<DecodeGraph> graph = state.currentGraph();
   if (!graph) return;
-  std::vector<uint32_t>& grab = state.grabBuffer;
+  ZeroedBuffer<uint32_t>& grab = state.grabBuffer;
   const size_t grabBytes = grab.size() * sizeof(uint32_t);
   const size_t sampleBytes =
       state.sampleSize > 0 ? std::min(grabBytes, static_cast<size_t>(state.sampleSize)) : grabBytes;

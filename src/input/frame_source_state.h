@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/shared_text.h"
+#include "common/zeroed_buffer.h"
 #include "input/decode_graph.h"
 
 namespace tarn {
@@ -43,8 +44,8 @@ struct FrameSourceState {
   SharedText probeText;  // the encoder tool's description of it
 
   // W x (H+1) pixels each.
-  std::vector<uint32_t> frameBuffer = std::vector<uint32_t>(400 * 301);
-  std::vector<uint32_t> grabBuffer = std::vector<uint32_t>(400 * 301);
+  ZeroedBuffer<uint32_t> frameBuffer = ZeroedBuffer<uint32_t>(400 * 301);
+  ZeroedBuffer<uint32_t> grabBuffer = ZeroedBuffer<uint32_t>(400 * 301);
   int32_t frameWordCount = 400 * 300;
   // Presentation time of the frame in frameBuffer, 100-ns ticks; set with it by the callback.
   int64_t frameTicks = 0;

@@ -84,7 +84,9 @@ ConversionOutcome convertOne(Application& app, ConsoleFrontend& frontend, const 
   FrameSourceState& source = app.frameSource;
   FrameSourceContext sourceContext{
       source, frontend, app.runLog,
-      FrameSourceHooks{[&] { prepareFrameBuffers(source, app.frameGeometry, frontend); },
+      // No preview refresh: a console run shows no picture, and copying frames of megabytes into
+      // the preview buffers would only delay the start of the conversion.
+      FrameSourceHooks{{},
                        [](double seconds) { return formatDuration(seconds); },
                        // The pauses that let a previous movie's loop end: there is none here.
                        [&frontend](int ms) { frontend.yield(ms); }}};

@@ -21,19 +21,19 @@ TEST(FrameCallback, EntryContract) {
   callback.bufferCB(0.0, bytes, -4);
   EXPECT_EQ(frames, 0);
   EXPECT_EQ(state.frameWordCount, 99);
-  EXPECT_EQ(state.frameBuffer, std::vector<uint32_t>(4, 0xAAAAAAAAu));
+  EXPECT_EQ(state.frameBuffer, ZeroedBuffer<uint32_t>(4, 0xAAAAAAAAu));
 
   // Only whole words: 10 bytes copy 2 words.
   callback.bufferCB(0.0, bytes, 10);
   EXPECT_EQ(frames, 1);
   EXPECT_EQ(state.frameWordCount, 2);
-  EXPECT_EQ(state.frameBuffer, (std::vector<uint32_t>{1, 2, 0xAAAAAAAAu, 0xAAAAAAAAu}));
+  EXPECT_EQ(state.frameBuffer, (ZeroedBuffer<uint32_t>{1, 2, 0xAAAAAAAAu, 0xAAAAAAAAu}));
 
   // Never past the end of frameBuffer.
   callback.bufferCB(0.0, bytes, 20);
   EXPECT_EQ(frames, 2);
   EXPECT_EQ(state.frameWordCount, 5);
-  EXPECT_EQ(state.frameBuffer, (std::vector<uint32_t>{1, 2, 3, 4}));
+  EXPECT_EQ(state.frameBuffer, (ZeroedBuffer<uint32_t>{1, 2, 3, 4}));
 }
 
 // A conversion's callback works on the sample where it lies when it holds the whole W x H frame;
@@ -55,14 +55,14 @@ TEST(FrameCallback, WholeSamplesAreHandedOverWithoutACopy) {
   EXPECT_EQ(handed[0], whole);
   EXPECT_EQ(state.frameWordCount, 4);
   EXPECT_EQ(state.frameTicks, 5'000'000);
-  EXPECT_EQ(state.frameBuffer, std::vector<uint32_t>(6, 0));
+  EXPECT_EQ(state.frameBuffer, ZeroedBuffer<uint32_t>(6, 0));
 
   const uint32_t part[3] = {1, 2, 3};
   callback.bufferCB(0.0, reinterpret_cast<const uint8_t*>(part), sizeof part);
   ASSERT_EQ(handed.size(), 2u);
   EXPECT_EQ(handed[1], state.frameBuffer.data());
   EXPECT_EQ(firstWords[1], 1u);
-  EXPECT_EQ(state.frameBuffer, (std::vector<uint32_t>{1, 2, 3, 0, 0, 0}));
+  EXPECT_EQ(state.frameBuffer, (ZeroedBuffer<uint32_t>{1, 2, 3, 0, 0, 0}));
 }
 
 TEST(FrameCallback, OneStaticObjectRetargetedForEachRun) {

@@ -319,8 +319,8 @@ TEST(OpenMovie, ChooserStepsAroundTheDialog) {
   stopGraphBeforeChooser(f.context);  // no graph: only the log lines
   endMovieChoice(f.context);
   EXPECT_EQ(f.state.streamState.load(), 0);
-  EXPECT_EQ(f.state.frameBuffer, (std::vector<uint32_t>{0, 0, 0, 0, 0, 0, 0, 0, 7, 7, 7, 7}));
-  EXPECT_EQ(f.state.grabBuffer, (std::vector<uint32_t>{0, 0, 0, 0, 0, 0, 0, 0, 9, 9, 9, 9}));
+  EXPECT_EQ(f.state.frameBuffer, (ZeroedBuffer<uint32_t>{0, 0, 0, 0, 0, 0, 0, 0, 7, 7, 7, 7}));
+  EXPECT_EQ(f.state.grabBuffer, (ZeroedBuffer<uint32_t>{0, 0, 0, 0, 0, 0, 0, 0, 9, 9, 9, 9}));
   EXPECT_EQ(f.lines(), (std::vector<std::string>{"GetMultipleFiles pMediaControl begin",
                                                  "GetMultipleFiles pMediaControl Ok"}));
   // Blank names are not loaded.
@@ -332,7 +332,7 @@ TEST(GrabCurrentFrame, CopiesTheGraphsFrameWithinTheBuffers) {
   FrameSourceState state;
   state.frameBuffer.assign(4, 1u);
   grabCurrentFrame(state);  // no graph: nothing happens
-  EXPECT_EQ(state.frameBuffer, std::vector<uint32_t>(4, 1u));
+  EXPECT_EQ(state.frameBuffer, ZeroedBuffer<uint32_t>(4, 1u));
 
   const NumberedMovie& movie = test::numberedMovie("numbered.mkv");
   OpenedGraph opened = openDecodeGraph(test::numberedMoviePath(movie));
