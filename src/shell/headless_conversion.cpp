@@ -14,7 +14,6 @@
 #include "common/paths.h"
 #include "common/text.h"
 #include "conversion/conversion_run.h"
-#include "conversion/frame_geometry.h"
 #include "conversion/logo_picture.h"
 #include "conversion/output_path_check.h"
 #include "conversion/timing_text.h"

@@ -43,6 +43,7 @@ TEST(FramePipe, PicturesComeBackOnlyOnceReadAndArriveIntact) {
   const std::vector<size_t> sizes = {1000, 200 * 1024, 30 * 1024, 70 * 1024, 5, 300 * 1024};
   std::vector<unsigned char> expected;
   std::deque<std::vector<unsigned char>> spare;
+  // The pictures still in the pipe when sending ends: kept alive until the reader is done.
   std::vector<std::vector<unsigned char>> unread;
   {
     FramePipe pipe(ends[1]);
