@@ -11,9 +11,13 @@ namespace tarn {
 
 namespace {
 constexpr size_t kHeaderBytes = 54;
-// How often a writer that waits for the encoder looks whether a frame file is gone: short
-// against a frame's encoding time, long against a stat call.
+// How often a writer that waits for the encoder looks whether a frame file is gone, where the
+// system cannot say when a file is deleted: short against a frame's encoding time, long against a
+// stat call.
 constexpr auto kRoomPoll = std::chrono::milliseconds(2);
+// Where it can, deletions wake the writer; it then looks only this often whether the encoder has
+// ended without taking the file.
+constexpr auto kConsumerCheck = std::chrono::milliseconds(50);
 
 // The whole blocks of a frame file (the 54 header bytes, then `image`; its last block may be
 // partial) that hold only zeros and lie outside `changing`, runs of them merged. The first block
@@ -68,12 +72,15 @@ FrameFileWriter::FrameFileWriter(std::string folder, const FrameFileHeaders& hea
                 file.data() + begin);
     }
   }
+  // Made before the first file is written, so that no deletion goes unseen.
+  if (window_ > 0) deletions_ = std::make_unique<FolderDeletionWatch>(folder_);
   thread_ = std::thread([this] { run(); });
 }
 
 FrameFileWriter::~FrameFileWriter() {
   // A consumed sequence whose encoder is gone would be waited for forever.
   if (window_ > 0) abandoned_ = true;
+  if (deletions_) deletions_->interrupt();
   {
     std::lock_guard lock(mutex_);
     stopping_ = true;
@@ -123,6 +130,7 @@ std::string FrameFileWriter::error() const {
 
 void FrameFileWriter::abandon() {
   abandoned_ = true;
+  if (deletions_) deletions_->interrupt();
   {
     std::lock_guard lock(mutex_);
     pending_ = {};
@@ -146,7 +154,7 @@ bool FrameFileWriter::waitForRoom(int32_t number) {
   std::shared_ptr<ChildProcess> consumer;
   while (!abandoned_ && !fileGone(oldest)) {
     waitingForEncoder_ = true;
-    std::this_thread::sleep_for(kRoomPoll);
+    deletions_->waitForDeletion(deletions_->watching() ? kConsumerCheck : kRoomPoll);
     if (!consumer) {
       std::lock_guard lock(mutex_);
       consumer = consumer_;

@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "common/folder_deletion_watch.h"
 #include "common/process.h"
 #include "common/uncached_file.h"
 #include "conversion/frame_files.h"
@@ -77,7 +78,8 @@ class FrameFileWriter {
   std::vector<ByteRange> zeroBlocks_;  // left as holes in every file
   std::atomic<bool> abandoned_{false};
   std::atomic<bool> waitingForEncoder_{false};
-  std::shared_ptr<ChildProcess> consumer_;  // guarded by mutex_
+  std::unique_ptr<FolderDeletionWatch> deletions_;  // wakes a writer waiting for room
+  std::shared_ptr<ChildProcess> consumer_;          // guarded by mutex_
   std::array<AlignedBuffer, 2> files_;
   mutable std::mutex mutex_;
   std::condition_variable changed_;
