@@ -13,7 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (!check.format) return 0;
   const tarn::tool::FrameFormat source = *check.format;
   if (source.pixelBytes() > (1u << 22)) return 0;  // keeps each run short
-  std::vector<unsigned char> picture;
+  tarn::tool::Picture picture;
   // The tool reads a frame file into a buffer with at least kReadSlack bytes after the data.
   const size_t fileBytes = tarn::tool::kFrameHeaderSize + source.pixelBytes();
   std::vector<unsigned char> file(fileBytes + tarn::kReadSlack, 0);

@@ -58,7 +58,7 @@ void expectExactBt709Planes(int width, int height) {
   const auto pixels = framePixels(width, height, Rgb{255, 255, 255});
   FrameConverter converter({width, height}, {width, height});
   ASSERT_TRUE(converter.valid());
-  std::vector<unsigned char> picture;
+  Picture picture;
   converter.convert(pixels.data(), picture);
   ASSERT_EQ(picture.size(), static_cast<size_t>(width * height * 3 / 2));
 
@@ -109,7 +109,7 @@ TEST(FrameConversion, BlackAndWhiteHitTheLimitedRangeEnds) {
   for (const Rgb colour : {Rgb{0, 0, 0}, Rgb{255, 255, 255}}) {
     std::vector<unsigned char> pixels(16 * 8 * 4, static_cast<unsigned char>(colour.red));
     FrameConverter converter({16, 8}, {16, 8});
-    std::vector<unsigned char> picture;
+    Picture picture;
     converter.convert(pixels.data(), picture);
     const int luma = colour.red == 0 ? 16 : 235;
     for (size_t i = 0; i < 16 * 8; ++i) ASSERT_EQ(picture[i], luma) << i;
@@ -132,13 +132,13 @@ TEST(FrameConversion, BlankRowsGiveWhatZeroPixelsWould) {
   zeroRows(0, 4);
   zeroRows(7, 9);
   FrameConverter converter({width, height}, {width, height});
-  std::vector<unsigned char> expected;
+  Picture expected;
   converter.convert(pixels.data(), expected);
   // Rows of whole blank pairs must not be read at all: they hold garbage here.
   std::vector<unsigned char> marked = pixels;
   std::fill(marked.begin(), marked.begin() + 4 * width * 4, 0x5A);
   const RowRange blank[] = {{0, 4}, {7, 9}};
-  std::vector<unsigned char> picture;
+  Picture picture;
   converter.convert(marked.data(), picture, blank);
   EXPECT_EQ(picture, expected);
 }
@@ -167,7 +167,7 @@ TEST(FrameConversion, ScaledFramesKeepTheirTopAtTheTop) {
   }
   FrameConverter converter({width, height}, {32, 16});
   ASSERT_TRUE(converter.valid());
-  std::vector<unsigned char> picture;
+  Picture picture;
   converter.convert(pixels.data(), picture);
   ASSERT_EQ(picture.size(), static_cast<size_t>(32 * 16 * 3 / 2));
   EXPECT_NEAR(picture[0], 235, 2);
@@ -195,7 +195,7 @@ TEST(FrameConversion, OwnLoopAndScalerAgreeOnBt709Colours) {
       SCOPED_TRACE(testing::Message() << c.colour.red << "," << c.colour.green << ","
                                       << c.colour.blue << " to " << target.width);
       FrameConverter converter({64, 32}, target);
-      std::vector<unsigned char> picture;
+      Picture picture;
       converter.convert(pixels.data(), picture);
       const size_t luma = static_cast<size_t>(target.width) * target.height;
       const size_t centre = luma / 2 + target.width / 2;

@@ -17,8 +17,8 @@
 namespace tarn::tool {
 namespace {
 
-std::vector<unsigned char> pictureNumbered(size_t size, int number) {
-  std::vector<unsigned char> picture(size);
+Picture pictureNumbered(size_t size, int number) {
+  Picture picture(size);
   for (size_t i = 0; i < size; ++i) picture[i] = static_cast<unsigned char>(number * 31 + i % 251);
   return picture;
 }
@@ -40,21 +40,22 @@ TEST(FramePipe, PicturesComeBackOnlyOnceReadAndArriveIntact) {
     }
   });
 
-  const std::vector<size_t> sizes = {1000, 200 * 1024, 30 * 1024, 70 * 1024, 5, 300 * 1024};
+  // The largest is a picture of huge pages.
+  const std::vector<size_t> sizes = {1000, 200 * 1024, 30 * 1024, 70 * 1024,
+                                     5,    300 * 1024, 5 << 20};
   std::vector<unsigned char> expected;
-  std::deque<std::vector<unsigned char>> spare;
+  std::deque<Picture> spare;
   // The pictures still in the pipe when sending ends: kept alive until the reader is done.
-  std::vector<std::vector<unsigned char>> unread;
+  std::vector<Picture> unread;
   {
     FramePipe pipe(ends[1]);
     for (int number = 0; number < 40; ++number) {
-      std::vector<unsigned char> picture;
+      Picture picture;
       if (!spare.empty()) {
         picture = std::move(spare.front());
         spare.pop_front();
       }
-      const std::vector<unsigned char> content =
-          pictureNumbered(sizes[number % sizes.size()], number);
+      const Picture content = pictureNumbered(sizes[number % sizes.size()], number);
       picture.assign(content.begin(), content.end());
       expected.insert(expected.end(), content.begin(), content.end());
       ASSERT_TRUE(pipe.send(std::move(picture)));

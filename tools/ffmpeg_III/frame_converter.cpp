@@ -33,7 +33,7 @@ size_t FrameConverter::pictureBytes() const {
   return luma + 2 * chroma;
 }
 
-void FrameConverter::convert(const unsigned char* pixels, std::vector<unsigned char>& picture,
+void FrameConverter::convert(const unsigned char* pixels, Picture& picture,
                              std::span<const RowRange> blankRows) {
   picture.resize(pictureBytes());
   if (source_ == target_ && source_.width % 2 == 0 && source_.height % 2 == 0) {

@@ -6,6 +6,7 @@
 #include "ffmpeg_III/bgr0_to_i420.h"
 
 #include "ffmpeg_III/frame_files.h"
+#include "ffmpeg_III/picture.h"
 
 struct SwsContext;
 
@@ -26,7 +27,7 @@ class FrameConverter {
   size_t pictureBytes() const;
   // `pixels` holds source.pixelBytes() bytes; `picture` is resized to pictureBytes().
   // `blankRows` are stored rows known to be all zero (see convertBgr0ToI420).
-  void convert(const unsigned char* pixels, std::vector<unsigned char>& picture,
+  void convert(const unsigned char* pixels, Picture& picture,
                std::span<const RowRange> blankRows = {});
 
  private:

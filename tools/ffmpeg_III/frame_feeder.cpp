@@ -60,7 +60,7 @@ std::string readFrame(const std::string& name, const FrameFormat& expected, Alig
 class FrameQueue {
  public:
   // Returns false when the consumer has stopped.
-  bool push(std::vector<unsigned char> frame) {
+  bool push(Picture frame) {
     std::unique_lock lock(mutex_);
     changed_.wait(lock, [this] { return queue_.size() < kFramesAhead || stopped_; });
     if (stopped_) return false;
@@ -75,7 +75,7 @@ class FrameQueue {
     changed_.notify_all();
   }
   // Empty when the producer has finished and everything is taken.
-  std::optional<std::vector<unsigned char>> pop() {
+  std::optional<Picture> pop() {
     std::unique_lock lock(mutex_);
     changed_.wait(lock, [this] { return !queue_.empty() || finished_; });
     if (queue_.empty()) return std::nullopt;
@@ -85,11 +85,11 @@ class FrameQueue {
     return frame;
   }
   // Gives a frame buffer back for reuse.
-  void recycle(std::vector<unsigned char> buffer) {
+  void recycle(Picture buffer) {
     std::lock_guard lock(mutex_);
     if (spare_.size() < kFramesAhead) spare_.push_back(std::move(buffer));
   }
-  std::vector<unsigned char> spare() {
+  Picture spare() {
     std::lock_guard lock(mutex_);
     if (spare_.empty()) return {};
     auto buffer = std::move(spare_.back());
@@ -109,8 +109,8 @@ class FrameQueue {
  private:
   std::mutex mutex_;
   std::condition_variable changed_;
-  std::deque<std::vector<unsigned char>> queue_;
-  std::vector<std::vector<unsigned char>> spare_;
+  std::deque<Picture> queue_;
+  std::vector<Picture> spare_;
   bool finished_ = false;
   bool stopped_ = false;
   std::string reason_;
@@ -140,7 +140,7 @@ void readSequence(const FrameSequence& sequence, FrameArrival& arrival, FrameCon
     }
     // Read in full: its place on disk goes to the frames still to come.
     if (consume) ::unlink(name.c_str());
-    std::vector<unsigned char> picture = queue.spare();
+    Picture picture = queue.spare();
     converter.convert(file.data() + kFrameHeaderSize, picture, rowsInHoles(holes, sequence.format));
     if (!queue.push(std::move(picture))) {
       queue.finish({});

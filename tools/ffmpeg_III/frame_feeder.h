@@ -6,6 +6,7 @@
 
 #include "ffmpeg_III/frame_arrival.h"
 #include "ffmpeg_III/frame_files.h"
+#include "ffmpeg_III/picture.h"
 
 namespace tarn::tool {
 
@@ -18,7 +19,7 @@ struct FeedResult {
   bool abandoned = false;
   // The last pictures went to the encoder by reference and it may not have read them yet: they
   // are kept, unchanged, until the encoder has exited.
-  std::vector<std::vector<unsigned char>> picturesInPipe;
+  std::vector<Picture> picturesInPipe;
 };
 
 inline constexpr const char* kFramesAbandoned = "the converter abandoned the frames";

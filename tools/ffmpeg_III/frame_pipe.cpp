@@ -37,7 +37,7 @@ FramePipe::FramePipe(int fd) : fd_(fd), capacity_(pipeCapacity(fd)) {
   byReference_ = capacity_ > 0;
 }
 
-bool FramePipe::send(std::vector<unsigned char> picture) {
+bool FramePipe::send(Picture picture) {
   if (byReference_) {
     const int error = spliceAll(fd_, picture.data(), picture.size());
     if (error == 0) {
@@ -65,7 +65,7 @@ uint64_t FramePipe::bytesRead() const {
   return sent_ > capacity_ ? sent_ - capacity_ : 0;
 }
 
-std::vector<std::vector<unsigned char>> FramePipe::takeRead() {
+std::vector<Picture> FramePipe::takeRead() {
   if (!unread_.empty()) {
     const uint64_t read = bytesRead();
     while (!unread_.empty() && unread_.front().end <= read) {
@@ -76,8 +76,8 @@ std::vector<std::vector<unsigned char>> FramePipe::takeRead() {
   return std::move(read_);
 }
 
-std::vector<std::vector<unsigned char>> FramePipe::releaseUnread() {
-  std::vector<std::vector<unsigned char>> pictures;
+std::vector<Picture> FramePipe::releaseUnread() {
+  std::vector<Picture> pictures;
   for (Sent& sent : unread_) pictures.push_back(std::move(sent.picture));
   unread_.clear();
   return pictures;

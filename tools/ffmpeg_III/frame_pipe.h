@@ -4,6 +4,8 @@
 #include <deque>
 #include <vector>
 
+#include "ffmpeg_III/picture.h"
+
 namespace tarn::tool {
 
 // Hands pictures to the encoder's pipe by reference (vmsplice): the encoder's reads copy them
@@ -15,16 +17,16 @@ class FramePipe {
   explicit FramePipe(int fd);
 
   // False, with errno set, when the encoder no longer reads.
-  bool send(std::vector<unsigned char> picture);
+  bool send(Picture picture);
   // The pictures the encoder has read in full, to be filled again.
-  std::vector<std::vector<unsigned char>> takeRead();
+  std::vector<Picture> takeRead();
   // The pictures the encoder may still have to read: they must stay allocated and unchanged
   // until the encoder has exited (freed memory would be reused while the pipe still shows it).
-  std::vector<std::vector<unsigned char>> releaseUnread();
+  std::vector<Picture> releaseUnread();
 
  private:
   struct Sent {
-    std::vector<unsigned char> picture;
+    Picture picture;
     uint64_t end = 0;  // bytes sent up to this picture's end
   };
   // Bytes the encoder has read so far.
@@ -35,7 +37,7 @@ class FramePipe {
   bool byReference_ = true;
   uint64_t sent_ = 0;
   std::deque<Sent> unread_;
-  std::vector<std::vector<unsigned char>> read_;
+  std::vector<Picture> read_;
 };
 
 }  // namespace tarn::tool
