@@ -1,7 +1,6 @@
 #include "common/uncached_file.h"
 
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "common/huge_pages.h"
 #include "common/write_all.h"
 
 namespace tarn {
@@ -153,12 +153,9 @@ std::vector<ByteRange> rangesOutside(std::span<const ByteRange> ranges, size_t s
 AlignedBuffer::AlignedBuffer(size_t size) {
   // Frame images of megabytes go on huge pages where the system has them: a direct transfer pins
   // every page of its buffer, and the conversions that read them walk fewer page tables.
-  constexpr size_t kHugePage = size_t{2} << 20;
   const size_t rounded = roundUpToBlocks(size == 0 ? 1 : size);
-  if (rounded >= kHugePage) {
-    const size_t whole = (rounded + kHugePage - 1) / kHugePage * kHugePage;
-    data_.reset(static_cast<uint8_t*>(std::aligned_alloc(kHugePage, whole)));
-    if (data_) ::madvise(data_.get(), whole, MADV_HUGEPAGE);  // a hint: failure changes nothing
+  if (rounded >= kHugePageBytes) {
+    data_.reset(static_cast<uint8_t*>(allocateOnHugePages(rounded)));
   } else {
     data_.reset(static_cast<uint8_t*>(std::aligned_alloc(kDirectAlignment, rounded)));
   }

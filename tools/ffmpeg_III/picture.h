@@ -1,39 +1,34 @@
 #pragma once
 
-#include <sys/mman.h>
-
 #include <cstddef>
 #include <cstdlib>
 #include <memory>
 #include <new>
 #include <vector>
 
+#include "common/huge_pages.h"
+
 namespace tarn::tool {
 
-// Puts blocks of megabytes on huge pages where the system gives them on request: a converted
-// picture is then faulted in a 2 MiB page at a time instead of 4 KiB, and handing it to the
-// encoder's pipe by reference pins a few large pages instead of thousands of small ones. Smaller
-// blocks come from the default allocator.
+// Puts blocks of megabytes on huge pages (see allocateOnHugePages): a converted picture is
+// faulted in 2 MiB at a time, and handing it to the encoder's pipe by reference pins a few large
+// pages. Smaller blocks come from the default allocator.
 template <class T>
 struct HugePageAllocator {
   using value_type = T;
-  static constexpr size_t kHugePage = size_t{2} << 20;
 
   HugePageAllocator() = default;
   template <class U>
   explicit HugePageAllocator(const HugePageAllocator<U>&) noexcept {}
 
   T* allocate(size_t count) {
-    const size_t bytes = count * sizeof(T);
-    if (bytes < kHugePage) return std::allocator<T>().allocate(count);
-    const size_t whole = (bytes + kHugePage - 1) / kHugePage * kHugePage;
-    void* data = std::aligned_alloc(kHugePage, whole);
+    if (count * sizeof(T) < kHugePageBytes) return std::allocator<T>().allocate(count);
+    void* data = allocateOnHugePages(count * sizeof(T));
     if (!data) throw std::bad_alloc();
-    ::madvise(data, whole, MADV_HUGEPAGE);  // a hint: failure changes nothing
     return static_cast<T*>(data);
   }
   void deallocate(T* data, size_t count) {
-    if (count * sizeof(T) < kHugePage) {
+    if (count * sizeof(T) < kHugePageBytes) {
       std::allocator<T>().deallocate(data, count);
     } else {
       std::free(data);
