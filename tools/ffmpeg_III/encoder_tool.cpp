@@ -10,6 +10,7 @@
 #include "ffmpeg_III/frame_arrival.h"
 #include "ffmpeg_III/frame_feeder.h"
 #include "ffmpeg_III/output_check.h"
+#include "ffmpeg_III/pending_sound.h"
 #include "ffmpeg_III/progress_relay.h"
 #include "ffmpeg_III/signal_cleanup.h"
 #include "ffmpeg_III/spherical_step.h"
@@ -131,14 +132,29 @@ int runEncoderTool(const std::vector<std::string>& arguments) {
     if (arrival.abandoned()) return fail(kFramesAbandoned, kFailed);
     if (!frames) say("ffmpeg reads the frame files itself (" + why + ")");
   }
-  const FfmpegPlan plan = planFfmpegRun(stagedCommand, frames);
+  FfmpegPlan plan = planFfmpegRun(stagedCommand, frames);
+  // A sound file still being extracted reaches ffmpeg through a pipe, so that ffmpeg starts now.
+  std::optional<PendingSound> sound;
+  if (plan.rawFrames && plan.soundArgument && arrival.pending() && soundPendingFromEnvironment()) {
+    sound.emplace(command.inputs[1].path);
+    if (!sound->open(&reason)) return fail(reason, kFailed);
+    plan.arguments[*plan.soundArgument] = PendingSound::kFfmpegInput;
+  }
   say("running: " + commandLineText("ffmpeg", plan.arguments));
 
   FeedResult fed;
+  SoundWait soundWait = SoundWait::arrived;
   std::function<bool(int)> feeder;
   if (plan.rawFrames) {
     const bool consume = consumeFramesFromEnvironment();
-    feeder = [&plan, &fed, &arrival, consume](int fd) {
+    feeder = [&plan, &fed, &arrival, &sound, &soundWait, consume](int fd) {
+      if (sound) {
+        sound->closeFfmpegEnd();
+        // No frame is read, nor deleted, before the sound is there: without it this encode is
+        // given up and the frames are encoded again.
+        soundWait = sound->waitAndCopy(arrival);
+        if (soundWait != SoundWait::arrived) return false;
+      }
       fed = feedFrames(*plan.rawFrames, arrival, plan.rawPictureSize, fd, consume);
       return !fed.abandoned;
     };
@@ -156,9 +172,18 @@ int runEncoderTool(const std::vector<std::string>& arguments) {
     progress = [&relay](std::string_view text) { relay->take(text); };
     ffmpegArguments = withProgressReport(std::move(ffmpegArguments));
   }
-  const int status =
-      runProgram(*ffmpeg, ffmpegArguments, feeder, &messages, &startError, progress, &lines);
+  const int status = runProgram(*ffmpeg, ffmpegArguments, feeder, &messages, &startError, progress,
+                                &lines, sound ? sound->ffmpegEnd() : -1);
   if (status < 0) return fail(startError, kNotInstalled);
+  if (soundWait == SoundWait::abandoned) return fail(kFramesAbandoned, kFailed);
+  if (soundWait == SoundWait::missing) {
+    return fail("the frames were complete, but the sound file " + command.inputs[1].path +
+                    " was never made",
+                kFailed);
+  }
+  if (sound) {
+    if (const std::string error = sound->finish(); !error.empty()) return fail(error, kFailed);
+  }
   if (plan.rawFrames) {
     say("frames read: " + std::to_string(fed.framesWritten) +
         (fed.stopReason.empty() ? std::string() : " (stopped: " + fed.stopReason + ")"));

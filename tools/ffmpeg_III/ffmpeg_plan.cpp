@@ -108,6 +108,7 @@ FfmpegPlan planMainEncode(const LegacyCommand& command,
   const bool withSound = command.inputs.size() > 1;
   for (size_t i = 1; i < command.inputs.size(); ++i) {
     append(args, {"-i", fileName(command.inputs[i].path)});
+    if (i == 1) plan.soundArgument = args.size() - 1;
   }
   if (options.duration) append(args, {"-t", *options.duration});
   // A constant output rate for every container, as the legacy "-r" gave (WebM would otherwise

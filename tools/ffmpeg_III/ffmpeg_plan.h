@@ -26,6 +26,8 @@ struct FfmpegPlan {
   // and feeds them on ffmpeg's standard input.
   std::optional<FrameSequence> rawFrames;
   FrameFormat rawPictureSize;
+  // Where in `arguments` a main encode names its sound file.
+  std::optional<size_t> soundArgument;
 };
 
 // `frames` is the frame sequence found on disk for a main encode; without it ffmpeg reads the

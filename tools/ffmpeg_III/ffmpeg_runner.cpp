@@ -116,7 +116,7 @@ void closeEnd(int& fd) {
 int runProgram(const std::string& program, const std::vector<std::string>& arguments,
                const std::function<bool(int fd)>& feedStdin, FfmpegMessages* messages,
                std::string* startError, const std::function<void(std::string_view)>& readStdout,
-               ReportLines* lines) {
+               ReportLines* lines, int descriptor3) {
   std::vector<char*> argv;
   argv.push_back(const_cast<char*>(program.c_str()));
   for (const auto& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
@@ -156,6 +156,11 @@ int runProgram(const std::string& program, const std::vector<std::string>& argum
     }
     ::posix_spawn_file_actions_adddup2(&setup.actions, output.write, STDOUT_FILENO);
   }
+  // A descriptor that is 3 already is moved first: duplicating it onto itself would leave it
+  // closed on exec.
+  int passed = -1;
+  if (descriptor3 == 3) descriptor3 = passed = ::fcntl(3, F_DUPFD_CLOEXEC, 10);
+  if (descriptor3 >= 0) ::posix_spawn_file_actions_adddup2(&setup.actions, descriptor3, 3);
   const std::vector<std::string> environment = childEnvironment(environ);
   std::vector<char*> envp;
   for (const auto& entry : environment) envp.push_back(const_cast<char*>(entry.c_str()));
@@ -166,6 +171,7 @@ int runProgram(const std::string& program, const std::vector<std::string>& argum
   closeEnd(input.read);
   closeEnd(errors.write);
   closeEnd(output.write);
+  closeEnd(passed);
   if (error != 0) {
     closeEnd(input.write);
     closeEnd(errors.read);

@@ -24,11 +24,12 @@ std::string commandLineText(const std::string& program, const std::vector<std::s
 // passed on unchanged to this process's standard error through `lines` and read into `messages`.
 // Returns the exit status (128 + signal when killed), or -1 when the program could not be started
 // (`startError` says why). With `readStdout`, the child's standard output is a pipe whose text is
-// handed to `readStdout` as it arrives, on a thread of its own.
+// handed to `readStdout` as it arrives, on a thread of its own. With `descriptor3`, the child
+// gets that descriptor as its descriptor 3 (this process keeps its own).
 int runProgram(const std::string& program, const std::vector<std::string>& arguments,
                const std::function<bool(int fd)>& feedStdin, FfmpegMessages* messages,
                std::string* startError,
                const std::function<void(std::string_view)>& readStdout = {},
-               ReportLines* lines = nullptr);
+               ReportLines* lines = nullptr, int descriptor3 = -1);
 
 }  // namespace tarn::tool
