@@ -91,6 +91,15 @@ struct RunFacts {
   FrameBudget budget;
   // Frames the run made, for a re-export of a movie read only in part; -1 for the whole movie.
   int32_t frameLimit = -1;
+  // The movie file holds a sound stream: its extraction is expected to make temp.wav.
+  bool movieHasSound = false;
+};
+
+// How far the run's encode-ahead has got.
+struct EncodeAheadState {
+  bool started = false;
+  // Started while temp.wav was being extracted, and the extraction has not ended since.
+  bool soundPending = false;
 };
 
 EncodeRequest encodeRequestFor(const ConversionContext& context, const RunFacts& facts,
@@ -158,23 +167,57 @@ void setStrip(ConversionContext& context, int32_t frames) {
 
 enum class WaitEnd { complete, readError, stopped, writeFailed, encoderEnded };
 
-// Starts the main encode as soon as the sound is extracted and the first frame is on its way, so
-// that it overlaps decoding; the export adopts it when the settings are still the same then.
+// While the sound is extracted the encode can take no frame, and more frames than its first would
+// only take the processor from the extraction and from the encode's start. The rest wait until
+// the extraction ends, the run is stopped, or the hold's end (a long movie's extraction is not
+// waited out). On the streaming thread, before the frame is taken.
+constexpr int32_t kFramesBeforeSound = 3;
+constexpr auto kLongestSoundHold = std::chrono::seconds(1);
+
+void holdWhileSoundIsExtracted(ConversionContext& context,
+                               std::chrono::steady_clock::time_point holdUntil) {
+  while (context.run.frameNumber >= kFramesBeforeSound && context.encoder.audioRunning != 0 &&
+         context.run.conversionStopRequest == 0 && std::chrono::steady_clock::now() < holdUntil) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+}
+
+// Starts the main encode as soon as the first frame is on its way, so that it overlaps decoding;
+// the export adopts it when the settings are still the same then. For a movie with sound it does
+// not wait for the extraction: the tool reads no frame before temp.wav is there, and an extraction
+// that makes none cancels that encode (nothing was read) for one without sound. For a movie without
+// sound, what the extraction makes is waited for.
 // A stream that does not tell its length is encoded once its length is known, at the export.
 // Consumed frame files have no other reader: an encode that cannot start, or ends before the
 // frames do, ends the frame stage (returns false).
 bool startEncodeAheadWhenReady(ConversionContext& context, const RunFacts& facts,
-                               const std::string& outputPath, bool& started) {
-  if (started) {
+                               const std::string& outputPath, EncodeAheadState& ahead) {
+  if (ahead.soundPending && context.encoder.audioRunning == 0) {
+    ahead.soundPending = false;
+    if (!soundPresent(facts.tempFolder)) {
+      // The writer must not take the cancelled encode's end for the end of its reader.
+      if (context.run.frameWriter) context.run.frameWriter->setConsumer(nullptr);
+      cancelEncodeAhead(context.encoder);
+      ahead.started = false;
+    }
+  }
+  if (ahead.started) {
     if (!facts.budget.consume) return true;
     const std::shared_ptr<ChildProcess> process = encodeAheadProcess(context.encoder);
     return process && !process->waitFor(std::chrono::milliseconds(0));
   }
-  if (context.encoder.audioRunning != 0 || context.run.frameNumber < 1) return true;
-  started = true;
+  if (context.run.frameNumber < 1) return true;
+  const bool extracting = context.encoder.audioRunning != 0;
+  if (extracting && !facts.movieHasSound) return true;
+  ahead.started = true;
   if (context.source.durationTicks <= 0) return true;
-  const bool running = startEncodeAhead(
-      context.encoder, encodeRequestFor(context, facts, outputPath), facts.budget.consume);
+  EncodeRequest request = encodeRequestFor(context, facts, outputPath);
+  if (extracting) request.soundPresent = true;
+  EncodeAheadOptions options;
+  options.consumeFrames = facts.budget.consume;
+  options.soundPending = extracting;
+  const bool running = startEncodeAhead(context.encoder, request, options);
+  ahead.soundPending = running && extracting;
   if (running && facts.budget.consume) {
     context.run.frameWriter->setConsumer(encodeAheadProcess(context.encoder));
   }
@@ -185,10 +228,9 @@ bool startEncodeAheadWhenReady(ConversionContext& context, const RunFacts& facts
 // been decoded (or could not be read on), Stop was pressed, a frame file failed, or no frame came
 // for 13 ticks while the decoder was not waiting for the file system.
 WaitEnd waitForFrames(ConversionContext& context, DecodeGraph& graph, const RunFacts& facts,
-                      const std::string& outputPath) {
+                      const std::string& outputPath, EncodeAheadState& ahead) {
   Frontend& frontend = context.frontend;
   ConversionRunState& run = context.run;
-  bool encodeAheadStarted = false;
   int turns = 0;
   int blink = 0;
   int32_t lastFrame = -1;
@@ -197,7 +239,7 @@ WaitEnd waitForFrames(ConversionContext& context, DecodeGraph& graph, const RunF
     frontend.yield(10);
     if (run.conversionStopRequest == 1) return WaitEnd::stopped;
     if (run.frameWriteFailed == 1) return WaitEnd::writeFailed;
-    if (!startEncodeAheadWhenReady(context, facts, outputPath, encodeAheadStarted)) {
+    if (!startEncodeAheadWhenReady(context, facts, outputPath, ahead)) {
       return WaitEnd::encoderEnded;
     }
     frontend.yield(10);
@@ -368,7 +410,8 @@ bool encodeFromMovie(ConversionContext& context, const RunFacts& facts,
   run.frameNumber = 0;
   run.frameLimit = facts.frameLimit;
   std::shared_ptr<ChildProcess> encoder;
-  if (startEncodeAhead(context.encoder, request, true, true)) {
+  if (startEncodeAhead(context.encoder, request,
+                       {.consumeFrames = true, .framesFollowExport = true})) {
     encoder = encodeAheadProcess(context.encoder);
     run.frameWriter->setConsumer(encoder);
   }
@@ -561,8 +604,7 @@ ConversionOutcome convertMovie(ConversionContext& context, std::string outputPat
     return leave(ConversionOutcome::refused);
   }
   log.writeLog(frameBudgetLogLine(budget));
-  // The encode starts once the sound is extracted: the extraction goes first, and the canvas and
-  // frame images are made while it runs.
+  // The extraction goes first; the canvas, the first frames and the encode's start overlap it.
   startAudioExtraction(context.encoder,
                        audioExtractionCommand(context.exeFolder, source.moviePath, tempFolder));
   // An existing output stays as it is until a complete movie replaces it.
@@ -579,7 +621,11 @@ ConversionOutcome convertMovie(ConversionContext& context, std::string outputPat
     geometry.frameHeight = source.sourceHeight;
   }
   graph->setSampleCallback(&initSampleFrameCallback(
-      source, [&context](const uint32_t* frame) { onFrame(context, frame); }));
+      source, [&context, holdUntil = std::chrono::steady_clock::now() +
+                                     kLongestSoundHold](const uint32_t* frame) {
+        holdWhileSoundIsExtracted(context, holdUntil);
+        onFrame(context, frame);
+      }));
   prepareCanvas(geometry, context.logo, context.settings.shiftFactor, context.tables, log);
   {
     std::lock_guard lock(run.frameMutex);
@@ -613,18 +659,19 @@ ConversionOutcome convertMovie(ConversionContext& context, std::string outputPat
   facts.tempFolder = tempFolder;
   facts.encodeSeconds = source.durationSeconds;
   facts.budget = budget;
-  WaitEnd waited = waitForFrames(context, *graph, facts, outputPath);
+  facts.movieHasSound = graph->hasSound();
+  EncodeAheadState ahead;
+  WaitEnd waited = waitForFrames(context, *graph, facts, outputPath, ahead);
   ConversionOutcome outcome = ConversionOutcome::stopped;
   FrameFileWriter& writer = *run.frameWriter;
   if (budget.consume && (waited == WaitEnd::complete || waited == WaitEnd::readError)) {
     // The last frames reach the disk as the encoder reads the ones before them.
-    bool encodeStarted = true;
     while (!writer.idle()) {
       if (run.conversionStopRequest == 1) {
         waited = WaitEnd::stopped;
         break;
       }
-      if (!startEncodeAheadWhenReady(context, facts, outputPath, encodeStarted)) {
+      if (!startEncodeAheadWhenReady(context, facts, outputPath, ahead)) {
         waited = WaitEnd::encoderEnded;
         break;
       }
@@ -653,6 +700,11 @@ ConversionOutcome convertMovie(ConversionContext& context, std::string outputPat
   if (partial || source.durationTicks <= 0) facts.encodeSeconds = framesSeconds(source, framesMade);
   if (partial) facts.frameLimit = framesMade;
   const bool framesComplete = framesEnd && run.frameWriteFailed == 0;
+  if (framesComplete && !partial && ahead.soundPending) {
+    // The frames are ended only once the sound is settled: the tool waits for temp.wav until then.
+    while (context.encoder.audioRunning == 1) frontend.yield(20);
+    startEncodeAheadWhenReady(context, facts, outputPath, ahead);
+  }
   if (framesComplete && !partial) {
     endEncodeAheadFrames(context.encoder);
   } else if (waited != WaitEnd::encoderEnded) {

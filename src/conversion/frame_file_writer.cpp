@@ -151,11 +151,12 @@ void FrameFileWriter::setConsumer(std::shared_ptr<ChildProcess> consumer) {
 bool FrameFileWriter::waitForRoom(int32_t number) {
   if (window_ <= 0 || number < window_) return !abandoned_;
   const std::string oldest = frameFilePath(folder_, number - window_);
-  std::shared_ptr<ChildProcess> consumer;
   while (!abandoned_ && !fileGone(oldest)) {
     waitingForEncoder_ = true;
     deletions_->waitForDeletion(deletions_->watching() ? kConsumerCheck : kRoomPoll);
-    if (!consumer) {
+    // Read anew each time: the run may replace an encode that read nothing yet.
+    std::shared_ptr<ChildProcess> consumer;
+    {
       std::lock_guard lock(mutex_);
       consumer = consumer_;
     }

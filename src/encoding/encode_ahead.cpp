@@ -4,8 +4,8 @@
 
 namespace tarn {
 
-bool startEncodeAhead(EncoderRuns& runs, const EncodeRequest& request, bool consumeFrames,
-                      bool framesFollowExport) {
+bool startEncodeAhead(EncoderRuns& runs, const EncodeRequest& request,
+                      EncodeAheadOptions aheadOptions) {
   const EncodeCommand built = encodeCommand(request);
   if (built.command.empty()) return false;
   cancelEncodeAhead(runs);
@@ -17,8 +17,9 @@ bool startEncodeAhead(EncoderRuns& runs, const EncodeRequest& request, bool cons
   options.stderrFile = ahead.report;
   options.inputPipe = true;
   options.environment = {"FFMPEG_III_FRAMES_PENDING=1"};
-  if (consumeFrames) options.environment.push_back("FFMPEG_III_CONSUME_FRAMES=1");
-  ahead.framesFollowExport = framesFollowExport;
+  if (aheadOptions.consumeFrames) options.environment.push_back("FFMPEG_III_CONSUME_FRAMES=1");
+  if (aheadOptions.soundPending) options.environment.push_back("FFMPEG_III_SOUND_PENDING=1");
+  ahead.framesFollowExport = aheadOptions.framesFollowExport;
   auto process = std::make_shared<ChildProcess>(startEncoderTool(built.arguments, options));
   if (!process->started()) return false;
   ahead.process = std::move(process);

@@ -13,13 +13,21 @@ namespace tarn {
 // for each one until endEncodeAheadFrames says the sequence is complete. The export adopts the
 // run when its command line is the same; otherwise the run is cancelled and its output removed.
 
+struct EncodeAheadOptions {
+  // The tool deletes each frame file once it has read it (no later encode reads them again).
+  bool consumeFrames = false;
+  // The frames are still being made while the export waits for the encode: the export does not
+  // end the frames itself, the frame stage does (endFramesOf).
+  bool framesFollowExport = false;
+  // temp.wav is still being extracted: the tool reads no frame before it is there. The frames
+  // must not be ended while it is pending; an extraction that makes none cancels this encode.
+  bool soundPending = false;
+};
+
 // Starts the encode of `request` ahead of the export. Returns false when there is nothing to run
-// or the tool cannot be started (the export then runs as usual). With `consumeFrames` the tool
-// deletes each frame file once it has read it (no later encode reads them again). With
-// `framesFollowExport` the frames are still being made while the export waits for the encode:
-// the export does not end the frames itself, the frame stage does (endFramesOf). Window thread.
-bool startEncodeAhead(EncoderRuns& runs, const EncodeRequest& request, bool consumeFrames = false,
-                      bool framesFollowExport = false);
+// or the tool cannot be started (the export then runs as usual). Window thread.
+bool startEncodeAhead(EncoderRuns& runs, const EncodeRequest& request,
+                      EncodeAheadOptions options = {});
 
 // The running encode-ahead's process, to watch it or end its frames after the export adopted it.
 std::shared_ptr<ChildProcess> encodeAheadProcess(EncoderRuns& runs);

@@ -55,6 +55,8 @@ class DecodeGraph {
   virtual int64_t durationTicks() const = 0;
   virtual int64_t positionTicks() const = 0;
   virtual bool canStep() const = 0;
+  // Whether the movie file holds a sound stream (whatever plays or extracts it).
+  virtual bool hasSound() const { return false; }
 
   virtual void run() = 0;
   virtual void pause() = 0;

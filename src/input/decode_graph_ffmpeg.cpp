@@ -41,6 +41,7 @@ class FfmpegDecodeGraph final : public DecodeGraph {
         converter_(format.width, format.height),
         format_(format),
         duration_(decoder_->durationTicks()),
+        hasSound_(decoder_->hasSound()),
         frames_(std::move(frames)) {
     // The first frame was decoded while opening: it is the current frame and waits for delivery.
     current_ = 0;
@@ -74,6 +75,7 @@ class FfmpegDecodeGraph final : public DecodeGraph {
   int64_t durationTicks() const override { return duration_; }
   int64_t positionTicks() const override { return position_.load(); }
   bool canStep() const override { return true; }
+  bool hasSound() const override { return hasSound_; }
 
   void run() override {
     changeMode(Mode::running);
@@ -263,6 +265,7 @@ class FfmpegDecodeGraph final : public DecodeGraph {
   BgraConverter converter_;                // streaming thread only
   const VideoFormat format_;
   const int64_t duration_;
+  const bool hasSound_;
 
   // Two frame buffers: the current frame, readable by copyCurrentFrame, and the one being filled.
   std::mutex frameMutex_;

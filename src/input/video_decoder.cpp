@@ -86,6 +86,7 @@ OpenedDecoder VideoDecoder::open(const std::filesystem::path& path) {
     return result;
   }
   AVStream* stream = format->streams[index];
+  decoder->hasSound_ = av_find_best_stream(format, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0) >= 0;
   for (unsigned i = 0; i < format->nb_streams; ++i) {
     if (static_cast<int>(i) != index) format->streams[i]->discard = AVDISCARD_ALL;
   }

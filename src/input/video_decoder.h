@@ -45,6 +45,9 @@ class VideoDecoder {
   // The next frame from nextFrame() is the one shown at `ticks`. False when the file cannot seek.
   bool seek(int64_t ticks);
 
+  // Whether the file holds a sound stream besides this one.
+  bool hasSound() const { return hasSound_; }
+
   int32_t codedWidth() const;
   int32_t codedHeight() const;
   int64_t durationTicks() const { return durationTicks_; }
@@ -76,6 +79,7 @@ class VideoDecoder {
   bool streamDurationKnown_ = false;  // the video stream itself tells its length
   int64_t lastPacketTicks_ = -1;      // the latest time of a video packet read
   AVRational rate_{0, 0};
+  bool hasSound_ = false;
   std::atomic<bool> reading_{false};
 };
 

@@ -15,11 +15,16 @@ namespace {
 namespace fs = std::filesystem;
 
 // The tool extracts the sound for real, records every run, and "encodes" by writing a few bytes
-// to the output path (or nothing, with `writeOutput` false).
+// to the output path (or nothing, with `writeOutput` false). As the real tool, an encode that
+// follows the frames being written makes its movie only once told they are complete.
 std::string toolScript(bool writeOutput) {
   std::string script =
       "case \"$*\" in *\"-f wav\"*) exec ffmpeg -nostdin -loglevel error \"$@\";; esac\n";
-  if (writeOutput) script += "for last; do :; done; printf movie > \"$last\"\n";
+  if (writeOutput) {
+    script +=
+        "if [ \"$FFMPEG_III_FRAMES_PENDING\" = 1 ] && [ \"$(cat)\" != 1 ]; then exit 1; fi\n"
+        "for last; do :; done; printf movie > \"$last\"\n";
+  }
   return script;
 }
 
@@ -191,6 +196,45 @@ TEST(ConversionRun, AnEncodeThatFailsIsNoSuccessAndSaysWhy) {
                 "Output movie was not created.\r\nno space left in /videos\r\n", 0),
             0u)
       << frontend.messages()[0].text;
+}
+
+// The encode starts while the sound is being extracted, and the frame stage makes only its first
+// frames meanwhile. When the extraction makes no sound after all, that encode is given up and the
+// movie is encoded without sound instead.
+TEST(ConversionRun, AnEncodeStartedBeforeTheSoundIsRedoneWhenNoSoundIsMade) {
+  test::ConversionRig rig;
+  const fs::path pending = rig.dir / "pending.txt";
+  const fs::path framesMeanwhile = rig.dir / "frames-during-extraction.txt";
+  test::installRecordingTool(
+      rig.dir.path(),
+      "case \"$*\" in *\"-f wav\"*) sleep 0.5; ls '" + rig.tempFolder().string() +
+          "' | grep -c 'bmp$' > '" + framesMeanwhile.string() +
+          "'; exit 1;; esac\n"
+          "echo \"${FFMPEG_III_SOUND_PENDING:-0}\" >> '" +
+          pending.string() +
+          "'\n"
+          // An encode writes its movie once the converter says the frames are complete.
+          "frames=$(cat); for last; do :; done\n"
+          "[ \"$frames\" = 1 ] && printf movie > \"$last\"\n");
+  ASSERT_TRUE(rig.openMovie(test::stripMovie(320, 80, 1)));
+  test::RecordingFrontend frontend;
+  const fs::path output = rig.dir / "out.mp4";
+  EXPECT_EQ(rig.convert(frontend, output.string()), ConversionOutcome::converted);
+
+  EXPECT_EQ(fileBytes(output).size(), std::string("movie").size());
+  const auto runs = test::recordedRuns(rig.dir.path());
+  ASSERT_EQ(runs.size(), 3u);  // sound, encode with sound, encode without
+  const std::string wav = (rig.tempFolder() / "temp.wav").string();
+  EXPECT_NE(std::find(runs[1].begin(), runs[1].end(), wav), runs[1].end());
+  EXPECT_EQ(std::find(runs[2].begin(), runs[2].end(), wav), runs[2].end());
+  std::ifstream said(pending);
+  const std::string pendingFlags{std::istreambuf_iterator<char>(said), {}};
+  EXPECT_EQ(pendingFlags, "1\n0\n");
+  std::ifstream counted(framesMeanwhile);
+  int frames = -1;
+  counted >> frames;
+  EXPECT_GE(frames, 0);
+  EXPECT_LE(frames, 3);
 }
 
 TEST(ConversionRun, AFrameFileThatCannotBeWrittenEndsTheRun) {
