@@ -702,6 +702,7 @@ ConversionOutcome convertMovie(ConversionContext& context, std::string outputPat
   const bool framesComplete = framesEnd && run.frameWriteFailed == 0;
   if (framesComplete && !partial && ahead.soundPending) {
     // The frames are ended only once the sound is settled: the tool waits for temp.wav until then.
+    // Without one, this cancels the encode and starts it again without sound.
     while (context.encoder.audioRunning == 1) frontend.yield(20);
     startEncodeAheadWhenReady(context, facts, outputPath, ahead);
   }

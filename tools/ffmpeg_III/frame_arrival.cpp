@@ -13,14 +13,13 @@ namespace {
 constexpr int kWaitMilliseconds = 5;
 }
 
-FrameArrival FrameArrival::fromEnvironment() {
-  const char* value = std::getenv(kFramesPendingVariable);
-  return FrameArrival(value && std::strcmp(value, "1") == 0 ? STDIN_FILENO : -1);
+bool environmentFlagSet(const char* variable) {
+  const char* value = std::getenv(variable);
+  return value && std::strcmp(value, "1") == 0;
 }
 
-bool consumeFramesFromEnvironment() {
-  const char* value = std::getenv(kConsumeFramesVariable);
-  return value && std::strcmp(value, "1") == 0;
+FrameArrival FrameArrival::fromEnvironment() {
+  return FrameArrival(environmentFlagSet(kFramesPendingVariable) ? STDIN_FILENO : -1);
 }
 
 void FrameArrival::waitBriefly() {

@@ -15,8 +15,13 @@ inline constexpr const char* kFramesPendingVariable = "FFMPEG_III_FRAMES_PENDING
 // keep only a few of them on disk at a time.
 inline constexpr const char* kConsumeFramesVariable = "FFMPEG_III_CONSUME_FRAMES";
 
+// Whether `variable` is "1" in the environment: how the converter sets each of the tool's flags.
+bool environmentFlagSet(const char* variable);
+
 // Whether the environment asks for consumed frame files (see above).
-bool consumeFramesFromEnvironment();
+inline bool consumeFramesFromEnvironment() {
+  return environmentFlagSet(kConsumeFramesVariable);
+}
 
 // Whether more frame files may still appear, read from a descriptor as described above. Nothing
 // is pending for a descriptor of -1.

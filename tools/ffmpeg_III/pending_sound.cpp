@@ -5,9 +5,10 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <vector>
+
+#include "common/write_all.h"
 
 namespace tarn::tool {
 namespace {
@@ -17,24 +18,7 @@ bool isRegularFile(const std::string& path) {
   return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
-// Writes all of `bytes`; false when the reader is gone (or the write fails otherwise).
-bool writeAll(int fd, const char* bytes, size_t size) {
-  while (size > 0) {
-    const ssize_t written = ::write(fd, bytes, size);
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) return false;
-    bytes += written;
-    size -= static_cast<size_t>(written);
-  }
-  return true;
-}
-
 }  // namespace
-
-bool soundPendingFromEnvironment() {
-  const char* value = std::getenv(kSoundPendingVariable);
-  return value && std::strcmp(value, "1") == 0;
-}
 
 PendingSound::~PendingSound() {
   // A copy only begins once ffmpeg runs, and this ends after ffmpeg has exited: the copy's writes

@@ -16,7 +16,9 @@ namespace tarn::tool {
 inline constexpr const char* kSoundPendingVariable = "FFMPEG_III_SOUND_PENDING";
 
 // Whether the environment says the sound file is still being extracted (see above).
-bool soundPendingFromEnvironment();
+inline bool soundPendingFromEnvironment() {
+  return environmentFlagSet(kSoundPendingVariable);
+}
 
 enum class SoundWait {
   arrived,    // the file is there; its copy into the pipe has begun
