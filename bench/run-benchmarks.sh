@@ -26,10 +26,19 @@ generate() {
   fi
   echo "$file"
 }
-# Every timed run starts with the disk's write-back done: the BMP frames an ffmpeg reference wrote
-# through the page cache otherwise slow the run after it.
-seconds_of() {
+# Every timed run starts with the disk's write-back done (the BMP frames an ffmpeg reference wrote
+# through the page cache otherwise slow the run after it) and after the machine has settled: on a
+# VM that hands freed memory back to its host, memory freed a moment ago is cheap to use again
+# and memory freed seconds ago costs a fault to the host per page. Back to back, the side that
+# allocates sooner after the other exits gets the cheap memory: the same ffmpeg encode took 15.5 s
+# right after another and 19.0 s four seconds after it. Each run therefore starts from the same,
+# settled state, as a user's run does.
+settle() {
   sync
+  sleep "${TARN_BENCH_SETTLE:-6}"
+}
+seconds_of() {
+  settle
   /usr/bin/time -f %e -o "$work/time.txt" "$@" >/dev/null 2>"$work/stderr.txt" || true
   tail -1 "$work/time.txt"
 }
@@ -72,7 +81,7 @@ for input in "1920x480 20" "3840x960 10"; do
   ours_runs=(); theirs_runs=()
   for _ in $(seq "$repeats"); do
     rm -rf "$work/ours"; mkdir -p "$work/ours"
-    sync
+    settle
     ours_runs+=("$("$stage" "$movie" "$work/ours" | awk '{print $4}')")
     rm -rf "$work/ours"
     rm -rf "$work/ffmpeg"; mkdir -p "$work/ffmpeg"
@@ -111,8 +120,10 @@ whole() {
   echo "$size ${seconds}s: ours ${ours}s, ffmpeg ${theirs}s, ratio $(ratio "$ours" "$theirs") (target <= $target)"
   echo "   encoder options: ${options[*]}"
   echo "   profile of one run of ours:"
+  settle
   python3 bench/stage_profile.py "$convert" -y "$movie" "$work/ours.mp4" --temp "$work/run" || true
   echo "   profile of one run of ffmpeg:"
+  settle
   python3 bench/stage_profile.py ffmpeg -hide_banner -nostdin -y -v error -i "$movie" \
     -vf "pad=$w:$hc:0:$top" "${options[@]}" "$work/theirs.mp4" || true
   rm -rf "$work/run" "$work/ours.mp4" "$work/theirs.mp4"
