@@ -202,6 +202,7 @@ echo "== a 10-minute 1920x480 movie: temporary folder, time per frame and memory
 long_pair() {
   local movie=$1 label=$2
   rm -rf "$work/run"; mkdir -p "$work/run"
+  settle
   read -r ours_s ours_temp ours_kb ours_status < <(TARN_ENCODER_REPORT="$work/report.txt" \
     python3 bench/run_sampled.py "$work/run" "$convert" -y "$movie" "$work/ours.mp4" --temp "$work/run")
   mapfile -t options < <(encoder_options "$work/report.txt")
